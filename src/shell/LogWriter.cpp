@@ -4,10 +4,10 @@
 #include <QFile>
 #include <QMutexLocker>
 
-#include <cerrno>
-#include <ctime>
 #include <fcntl.h>
 #include <unistd.h>
+#include <cerrno>
+#include <ctime>
 
 #include "config/AppHome.h"
 
@@ -27,8 +27,8 @@ CLogWriter::CLogWriter() {
     char name[128];
     std::strftime(name, sizeof name, "%Y%m%d.txt", &local);
     m_path = folder + QLatin1Char('/') + QString::fromLatin1(name);
-    m_fd = ::open(QFile::encodeName(m_path).constData(),
-                  O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    m_fd = ::open(QFile::encodeName(m_path).constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC,
+                  0644);
 }
 
 QString CLogWriter::TimeText(long long secondsSinceEpoch) {

@@ -32,10 +32,10 @@ private:
     CLogWriter();
 
     QString m_path;
-    int m_fd = -1;        // opened with O_APPEND so one write() is one line, also across processes
-    int m_level = 4;      // information lines need above 1, trace lines above 3
-    int m_target = 3;     // the file
-    QMutex m_lock;        // serialises WriteLine
+    int m_fd = -1;     // opened with O_APPEND so one write() is one line, also across processes
+    int m_level = 4;   // information lines need above 1, trace lines above 3
+    int m_target = 3;  // the file
+    QMutex m_lock;     // serialises WriteLine
 };
 
 void LogInfo(const QString& message, CLogWriter* writer = CLogWriter::Instance());

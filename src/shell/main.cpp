@@ -1,12 +1,33 @@
-#include <QCoreApplication>
+#include <QStringList>
+#include <QTextStream>
 
-#include "config/Config.h"
-#include "shell/LogWriter.h"
+#include <cstdio>
+#include <cstring>
+
+#include "shell/AppOptions.h"
+#include "shell/ORV318PROApp.h"
 
 int main(int argc, char* argv[]) {
-    QCoreApplication app(argc, argv);
-    orv::GetConfigPath();
-    orv::LogTrace(QString::fromLatin1(orv::kStartOfProgram));
-    orv::LogTrace(QString::fromLatin1(orv::kEndOfProgram));
-    return 0;
+    // --help needs no display: answer it before the toolkit starts.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(orv::AppUsage(QString::fromLocal8Bit(argv[0])).toLocal8Bit().constData(),
+                       stdout);
+            return 0;
+        }
+    }
+
+    orv::CORV318PROApp::PrepareEnvironment();
+    orv::CORV318PROApp app(argc, argv);  // takes the toolkit's own options out of argv
+
+    orv::AppOptions options;
+    QString error;
+    if (orv::ParseAppOptions(app.arguments().mid(1), &options, &error) != orv::ParseResult::Run) {
+        QTextStream(stderr) << error << '\n' << orv::AppUsage(app.arguments().value(0));
+        return 2;
+    }
+
+    const int code = app.InitInstance(options);
+    app.ExitInstance();
+    return code;
 }
