@@ -4,10 +4,10 @@
 #include <QMutex>
 #include <QMutexLocker>
 
+#include <locale.h>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <locale.h>
 
 #include "config/AppHome.h"
 #include "config/IniFile.h"

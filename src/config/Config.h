@@ -14,8 +14,7 @@ void ReleaseConfigPath();
 
 // A stored text of exactly "-1", a missing key, section or file all give the default.
 int ReadConfigInt(const QString& path, const QString& section, const QString& key, int def);
-double ReadConfigReal(const QString& path, const QString& section, const QString& key,
-                      double def);
+double ReadConfigReal(const QString& path, const QString& section, const QString& key, double def);
 QString ReadConfigText(const QString& path, const QString& section, const QString& key,
                        const QString& def);
 

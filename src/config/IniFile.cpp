@@ -8,6 +8,9 @@
 #include <QMutexLocker>
 #include <QSaveFile>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "shell/LogWriter.h"
 
 namespace orv::ini {
@@ -45,7 +48,9 @@ QList<Line> SplitLines(const QByteArray& data) {
     return lines;
 }
 
-QByteArray Trimmed(const QByteArray& b) { return b.trimmed(); }
+QByteArray Trimmed(const QByteArray& b) {
+    return b.trimmed();
+}
 
 // Section name of a "[name]" line, or a null array when the line is no section line.
 QByteArray SectionName(const QByteArray& line) {
@@ -74,9 +79,9 @@ bool SplitKeyValue(const QByteArray& line, QByteArray* key, QByteArray* value) {
 }
 
 struct Location {
-    qsizetype section = -1;      // index of the section line
-    qsizetype key = -1;          // index of the key line
-    qsizetype sectionEnd = -1;   // index after the last non-blank line of the section
+    qsizetype section = -1;     // index of the section line
+    qsizetype key = -1;         // index of the key line
+    qsizetype sectionEnd = -1;  // index after the last non-blank line of the section
 };
 
 Location Find(const QList<Line>& lines, const QString& section, const QString& key) {
@@ -113,6 +118,31 @@ QByteArray StripBom(const QByteArray& data) {
     return data.startsWith("\xEF\xBB\xBF") ? data.mid(3) : data;
 }
 
+// A file without any write permission bit is read-only for everyone, the super-user included:
+// the rename that replaces it would otherwise succeed wherever the folder is writable, and a
+// read-only config.ini is how an installation pins its settings.
+bool IsReadOnly(const QString& path) {
+    const QByteArray native = QFile::encodeName(path);
+    struct stat st {};
+    if (::stat(native.constData(), &st) != 0) {
+        return false;
+    }
+    return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 ||
+           ::access(native.constData(), W_OK) != 0;
+}
+
+// Cuts `text` to kMaxValueLength UTF-16 units without splitting a surrogate pair.
+QString CutValue(const QString& text) {
+    if (text.size() <= kMaxValueLength) {
+        return text;
+    }
+    qsizetype n = kMaxValueLength;
+    if (text.at(n - 1).isHighSurrogate()) {
+        --n;
+    }
+    return text.left(n);
+}
+
 bool ReadFile(const QString& path, QByteArray* data) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) {
@@ -141,7 +171,7 @@ QString ReadString(const QString& path, const QString& section, const QString& k
     if (v.size() >= 2 && v.startsWith('"') && v.endsWith('"')) {
         v = v.mid(1, v.size() - 2);
     }
-    return QString::fromUtf8(v).left(kMaxValueLength);
+    return CutValue(QString::fromUtf8(v));
 }
 
 bool WriteString(const QString& path, const QString& section, const QString& key,
@@ -153,18 +183,19 @@ bool WriteString(const QString& path, const QString& section, const QString& key
         LogInfo(QStringLiteral("config: cannot read %1 to write [%2] %3").arg(path, section, key));
         return false;
     }
-    if (exists && !QFileInfo(path).isWritable()) {
+    if (exists && IsReadOnly(path)) {
         LogInfo(QStringLiteral("config: %1 is read-only; [%2] %3 not written")
                     .arg(path, section, key));
         return false;
     }
     const bool bom = data.startsWith("\xEF\xBB\xBF");
     QList<Line> lines = SplitLines(bom ? data.mid(3) : data);
-    const QByteArray eol = data.contains("\r\n") || data.isEmpty() ? QByteArray("\r\n")
-                                                                   : QByteArray("\n");
+    const QByteArray eol =
+        data.contains("\r\n") || data.isEmpty() ? QByteArray("\r\n") : QByteArray("\n");
     // A value never carries a line end into the file: it would create a line of its own.
     QString clean = value;
-    clean.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
+    clean.replace(QLatin1Char('\r'), QLatin1Char(' '))
+        .replace(QLatin1Char('\n'), QLatin1Char(' '));
     const QByteArray keyLine = key.trimmed().toUtf8() + '=' + clean.toUtf8();
 
     const Location loc = Find(lines, section, key);

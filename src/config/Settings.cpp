@@ -6,26 +6,26 @@
 
 namespace orv {
 
-#define ORV_DEFINE_INT_KEY(Name, Section, Key, Default)                                \
-    int Get##Name(const QString& path) {                                              \
+#define ORV_DEFINE_INT_KEY(Name, Section, Key, Default)                                    \
+    int Get##Name(const QString& path) {                                                   \
         return ReadConfigInt(path, QStringLiteral(Section), QStringLiteral(Key), Default); \
-    }                                                                                 \
-    bool Set##Name(const QString& path, int value) {                                   \
-        return WriteConfigInt(path, QStringLiteral(Section), QStringLiteral(Key), value); \
+    }                                                                                      \
+    bool Set##Name(const QString& path, int value) {                                       \
+        return WriteConfigInt(path, QStringLiteral(Section), QStringLiteral(Key), value);  \
     }
-#define ORV_DEFINE_REAL_KEY(Name, Section, Key, Default)                                \
-    double Get##Name(const QString& path) {                                            \
+#define ORV_DEFINE_REAL_KEY(Name, Section, Key, Default)                                    \
+    double Get##Name(const QString& path) {                                                 \
         return ReadConfigReal(path, QStringLiteral(Section), QStringLiteral(Key), Default); \
-    }                                                                                  \
-    bool Set##Name(const QString& path, double value) {                                 \
-        return WriteConfigReal(path, QStringLiteral(Section), QStringLiteral(Key), value); \
+    }                                                                                       \
+    bool Set##Name(const QString& path, double value) {                                     \
+        return WriteConfigReal(path, QStringLiteral(Section), QStringLiteral(Key), value);  \
     }
-#define ORV_DEFINE_TEXT_KEY(Name, Section, Key, Default)                                \
-    QString Get##Name(const QString& path) {                                           \
-        return ReadConfigText(path, QStringLiteral(Section), QStringLiteral(Key),      \
-                              QStringLiteral(Default));                                \
-    }                                                                                  \
-    bool Set##Name(const QString& path, const QString& value) {                         \
+#define ORV_DEFINE_TEXT_KEY(Name, Section, Key, Default)                                   \
+    QString Get##Name(const QString& path) {                                               \
+        return ReadConfigText(path, QStringLiteral(Section), QStringLiteral(Key),          \
+                              QStringLiteral(Default));                                    \
+    }                                                                                      \
+    bool Set##Name(const QString& path, const QString& value) {                            \
         return WriteConfigText(path, QStringLiteral(Section), QStringLiteral(Key), value); \
     }
 
