@@ -22,7 +22,7 @@ inline constexpr std::uint16_t kAdapterProductIdB = 0x5751;  // "ORV318Pro B", D
 using Report = std::array<std::uint8_t, kReportSize>;
 
 struct ReportDeviceInfo {
-    QString path;              // hidraw node, or the simulator's name for its adapter
+    QString path;  // hidraw node, or the simulator's name for its adapter
     std::uint16_t vendorId = 0;
     std::uint16_t productId = 0;
 };

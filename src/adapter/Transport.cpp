@@ -1,0 +1,27 @@
+#include "adapter/Transport.h"
+
+#include "adapter/HidReportBus.h"
+
+namespace orv {
+
+std::unique_ptr<IReportBus> CreateReportBus(const QString& connection, QString* error) {
+    const QString text = connection.trimmed();
+    if (text.isEmpty() || text == QLatin1String("hid")) {
+        return std::make_unique<CHidReportBus>();
+    }
+    if (text.startsWith(QLatin1String("sim:"))) {
+        if (error != nullptr) {
+            *error = QStringLiteral("the simulated adapter is not built into this program");
+        }
+        return nullptr;
+    }
+    if (error != nullptr) {
+        *error = QStringLiteral(
+                     "unknown adapter connection \"%1\": use \"hid\" or "
+                     "\"sim:<scenario file>\"")
+                     .arg(connection);
+    }
+    return nullptr;
+}
+
+}  // namespace orv
