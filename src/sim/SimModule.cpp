@@ -45,7 +45,7 @@ void CSimModule::After(int ms, Fn fn) {
 }
 
 CSimModule::CSimModule(Scenario scenario, std::shared_ptr<CReportPipe> pipe)
-    : m_scenario(std::move(scenario)), m_pipe(std::move(pipe)) {
+    : m_scenario(std::move(scenario)), m_pipe(std::move(pipe)), m_dueTimer(this) {
     m_clock.start();
     m_dueTimer.setSingleShot(true);
     connect(&m_dueTimer, &QTimer::timeout, this, &CSimModule::FlushDue);
