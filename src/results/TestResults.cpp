@@ -36,7 +36,7 @@ void CTestResults::Finish(bool pass, int failedStep, const HeadsetValues& headse
     }
     RebuildItemRows();
     m_statistics.Count(pass);
-    m_lastResult = pass ? 1 : 0;
+    m_lastResult.store(pass ? 1 : 0);
     emit testFinished(pass, pass ? kStepNone : failedStep);
 }
 

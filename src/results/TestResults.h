@@ -3,6 +3,8 @@
 #include <QObject>
 #include <QString>
 
+#include <atomic>
+
 #include "results/ResultRow.h"
 #include "results/ResultSaver.h"
 #include "results/TestRecord.h"
@@ -42,7 +44,7 @@ public:
     void FinishPassed(const HeadsetValues& headset) { Finish(true, kStepNone, headset); }
 
     // 1 when the last finished test passed, 0 when it failed (1 before any test).
-    int LastResult() const { return m_lastResult; }
+    int LastResult() const { return m_lastResult.load(); }
 
     // Writes the rows waiting in the journal to the configured database, if auto-save is on
     // (at start-up, or when the operator asks). saveFinished reports it.
@@ -66,7 +68,7 @@ private:
     CTestRecord m_record;
     CStatistics m_statistics;
     CResultSaveWorker m_saver;
-    int m_lastResult = 1;
+    std::atomic<int> m_lastResult{1};  // Finish may run on the one-key test's thread
 };
 
 }  // namespace orv
