@@ -92,7 +92,7 @@ bool CnComm::Open(int port, const QString& devicePath, int baudRate) {
     m_serial = std::move(serial);
     m_serial->moveToThread(m_thread.get());
     m_monitorRunning = true;
-    m_thread->start(QThread::HighPriority);
+    m_thread->start();
     if (!m_thread->isRunning()) {
         m_errorText = QStringLiteral("%1: the monitor thread did not start").arg(path);
         m_monitorRunning = false;

@@ -110,7 +110,14 @@ public:
 };
 
 // Receives the controller's text, runs the command words on the station and writes the replies.
-// Lives on the station's thread; not thread-safe.
+// Lives on the station's thread; not thread-safe. The station wires it to its CnComm:
+//   connect(&comm, &CnComm::Received, this, [this](int port) {
+//       if (port == comm.Port())
+//           protocol.OnSerialReceive([this](char* b, qsizetype n) {
+//               return comm.ReadBuffered(b, n); });
+//   });
+//   WriteRemote(bytes) { comm.Write(bytes); }  // Write returns 0 (drops) when closed
+// and calls OnHeadsetConnected / OnKeyPressed from its link-event handler.
 class CRemoteProtocol final {
 public:
     // Pauses between replies are the module's pacing and block the calling thread; the pause
