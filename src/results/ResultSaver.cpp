@@ -1,6 +1,8 @@
 #include "results/ResultSaver.h"
 
 #include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
 #include <QMutexLocker>
 #include <QSet>
 
@@ -114,13 +116,24 @@ SaveReport CResultSaver::Write(const QString& filePath, const ResultRow* fresh, 
     return report;
 }
 
+QString CResultSaver::ResolveFilePath(const QString& configPath, const QString& filePath) {
+    const QString t = filePath.trimmed();
+    ResultTarget target;
+    if (t.isEmpty() || !ParseResultTarget(t, &target, nullptr) ||
+        target.kind != ResultTarget::Kind::SQLite || QFileInfo(t).isAbsolute()) {
+        return t;
+    }
+    // A bare file name means the home folder, not whatever folder the program was started in.
+    return QFileInfo(configPath).absoluteDir().absoluteFilePath(t);
+}
+
 bool CResultSaver::BuildFromConfig(const QString& configPath, const ResultTexts& texts,
                                    const HeadsetValues& headset, bool pass, int failedStep,
                                    double hfpMaxLevel, QString* filePath, ResultRow* row) {
     if (GetAutoSaveIsSave(configPath) == 0) {
         return false;
     }
-    *filePath = GetAutoSaveFilePath(configPath).trimmed();
+    *filePath = ResolveFilePath(configPath, GetAutoSaveFilePath(configPath));
     if (filePath->isEmpty()) {
         return false;
     }

@@ -56,6 +56,10 @@ public:
     int PendingCount() { return m_journal.Count(); }
     QString JournalPath() const { return m_journal.path(); }
 
+    // The database a FilePath text names; a relative SQLite path is taken in the folder of
+    // config.ini.
+    static QString ResolveFilePath(const QString& configPath, const QString& filePath);
+
     // Builds the row of a finished test from config.ini, or returns false (auto-save off, or no
     // database named).
     static bool BuildFromConfig(const QString& configPath, const ResultTexts& texts,

@@ -44,7 +44,8 @@ void CTestResults::RetryJournal() {
     if (GetAutoSaveIsSave(m_configPath) == 0) {
         return;
     }
-    const QString filePath = GetAutoSaveFilePath(m_configPath).trimmed();
+    const QString filePath =
+        CResultSaver::ResolveFilePath(m_configPath, GetAutoSaveFilePath(m_configPath));
     if (!filePath.isEmpty()) {
         m_saver.SubmitDrain(filePath);
     }

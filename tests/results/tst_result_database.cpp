@@ -273,6 +273,14 @@ void ResultDatabaseTest::saveResultReadsAutoSave() {
     QCOMPARE(v[5], QString());  // RSSI out of range
     QCOMPARE(v.mid(6),
              (QStringList{"UNTESTED", "UNTESTED", "", "UNTESTED", "UNTESTED", "", "UNTESTED"}));
+
+    // A bare file name is the home folder's, wherever the program was started.
+    WriteConfigText(ini, QStringLiteral("AutoSave"), QStringLiteral("FilePath"),
+                    QStringLiteral("line results.db"));
+    QVERIFY(!saver.SaveResult(ini, en, h, true, 0, -3.0).Failed());
+    QCOMPARE(ReadSqlite(home.filePath(QStringLiteral("line results.db")), en).size(), 1);
+    QCOMPARE(CResultSaver::ResolveFilePath(ini, QStringLiteral("odbc:DSN=x")),
+             QStringLiteral("odbc:DSN=x"));
 }
 
 void ResultDatabaseTest::accessOperations() {
