@@ -404,6 +404,16 @@ bool CSimAudio::AddDevices(std::uint16_t productId) {
                 d.modules.append(cap);
         }
     }
+    if (ok) {
+        // The microphone stream runs for as long as the devices exist, silent while the mic is
+        // off: like a USB capture endpoint it delivers samples steadily, with low latency (an
+        // idle null sink would hand its monitor out in chunks of seconds).
+        d.micAmp = 0;
+        d.micStream = d.OpenStream("headset microphone", false, d.mic);
+        ok = d.micStream != nullptr;
+        if (!ok)
+            d.error = QStringLiteral("cannot play into %1").arg(d.mic);
+    }
     pa_threaded_mainloop_unlock(d.loop);
     if (!ok)
         RemoveDevices();
@@ -458,13 +468,11 @@ void CSimAudio::SetMic(bool on, double hz, double levelDb) {
     pa_threaded_mainloop_lock(d.loop);
     if (on) {
         // The level is the RMS of the tone; a sine's peak is sqrt(2) above it.
-        d.micAmp = std::min(1.0, std::sqrt(2.0) * std::pow(10.0, levelDb / 20.0));
         d.micHz = hz;
-        if (!d.micStream)
-            d.micStream = d.OpenStream("headset microphone", false, d.mic);
+        d.micAmp = std::min(1.0, std::sqrt(2.0) * std::pow(10.0, levelDb / 20.0));
         d.micOn = d.micStream != nullptr;
     } else {
-        Impl::StopStreamLocked(&d.micStream);
+        d.micAmp = 0;
         d.micOn = false;
     }
     pa_threaded_mainloop_unlock(d.loop);

@@ -4,12 +4,12 @@
 
 #include <QDeadlineTimer>
 
-#include <algorithm>
 #include <QFile>
 #include <QList>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <algorithm>
 
 #include <memory>
 

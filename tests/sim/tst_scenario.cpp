@@ -80,8 +80,8 @@ void TestScenario::fullFile() {
 void TestScenario::defaults() {
     Scenario s;
     QString error;
-    QVERIFY(orv::sim::ParseScenario("[Adapter]\n[Headset1]\nMac=00:1a:7d:da:71:13\n", "d.ini",
-                                    &s, &error));
+    QVERIFY(orv::sim::ParseScenario("[Adapter]\n[Headset1]\nMac=00:1a:7d:da:71:13\n", "d.ini", &s,
+                                    &error));
     QCOMPARE(s.adapter.productId, std::uint16_t(0x5750));
     QCOMPARE(s.adapter.replyDelayMs, 0);
     QVERIFY(s.adapter.controlSocket.isEmpty());
@@ -97,11 +97,10 @@ void TestScenario::rejects_data() {
     QTest::addColumn<QByteArray>("text");
     QTest::addColumn<QString>("error");
     const QByteArray head = "[Adapter]\n[Headset1]\nMac=00:1a:7d:da:71:13\n";
-    QTest::newRow("unknown key in Adapter")
-        << QByteArray("[Adapter]\nReplyDelay=5\n")
-        << "s.ini:2: unknown key \"ReplyDelay\" in [Adapter]";
-    QTest::newRow("unknown key in a headset")
-        << head + "Colour=red\n" << "s.ini:4: unknown key \"Colour\" in [Headset1]";
+    QTest::newRow("unknown key in Adapter") << QByteArray("[Adapter]\nReplyDelay=5\n")
+                                            << "s.ini:2: unknown key \"ReplyDelay\" in [Adapter]";
+    QTest::newRow("unknown key in a headset") << head + "Colour=red\n"
+                                              << "s.ini:4: unknown key \"Colour\" in [Headset1]";
     QTest::newRow("short MAC") << QByteArray("[Adapter]\n\n[Headset1]\nMac=00:1a:7d:da:71\n")
                                << "s.ini:4: Mac: \"00:1a:7d:da:71\" is not six hex pairs like "
                                   "00:1a:7d:da:71:13";
@@ -123,8 +122,9 @@ void TestScenario::rejects_data() {
     QTest::newRow("bad battery style")
         << head + "BatteryReport=xapl\n"
         << "s.ini:4: BatteryReport: \"xapl\" must be iphoneaccev, biev or none";
-    QTest::newRow("bad profile") << head + "Profiles=hfp,hsp\n"
-                                 << "s.ini:4: Profiles: unknown profile \"hsp\" (hfp, a2dp, avrcp)";
+    QTest::newRow("bad profile")
+        << head + "Profiles=hfp,hsp\n"
+        << "s.ini:4: Profiles: unknown profile \"hsp\" (hfp, a2dp, avrcp)";
     QTest::newRow("unknown fault") << head + "Faults=garbage,explode\n"
                                    << "s.ini:4: Faults: unknown fault \"explode\"";
     QTest::newRow("fault without its time") << head + "Faults=drop-after-ms\n"
@@ -132,8 +132,8 @@ void TestScenario::rejects_data() {
     QTest::newRow("fault with a bad time")
         << head + "Faults=slow-connect-ms=soon\n"
         << "s.ini:4: Faults: \"slow-connect-ms=soon\" needs a time in ms (0..3600000)";
-    QTest::newRow("key script without delay")
-        << head + "Keys=VOL+\n" << "s.ini:4: Keys: \"VOL+\" is not delay-ms:KEY";
+    QTest::newRow("key script without delay") << head + "Keys=VOL+\n"
+                                              << "s.ini:4: Keys: \"VOL+\" is not delay-ms:KEY";
     QTest::newRow("key script with an unknown key")
         << head + "Keys=100:MUTE\n"
         << "s.ini:4: Keys: \"100:MUTE\" names no key (VOL+, VOL-, PLAY/PAUSE, NEXT, PREVIOUS, "
@@ -148,23 +148,22 @@ void TestScenario::rejects_data() {
     QTest::newRow("unknown section") << QByteArray("[Adapter]\n[Phone1]\n")
                                      << "s.ini:2: unknown section [Phone1] (Adapter, Headset1, "
                                         "Headset2, ...)";
-    QTest::newRow("section twice")
-        << head + "[Headset1]\n" << "s.ini:4: section [Headset1] appears twice";
+    QTest::newRow("section twice") << head + "[Headset1]\n"
+                                   << "s.ini:4: section [Headset1] appears twice";
     QTest::newRow("key twice") << head + "Rssi=-40\nRssi=-41\n"
                                << "s.ini:5: key \"Rssi\" appears twice in this section";
-    QTest::newRow("key before a section") << QByteArray("Rssi=-40\n[Adapter]\n")
-                                          << "s.ini:1: key \"Rssi\" before any section";
-    QTest::newRow("not key=value") << QByteArray("[Adapter]\nReplyDelayMs\n")
-                                   << "s.ini:2: \"ReplyDelayMs\" is not key=value";
+    QTest::newRow("key before a section")
+        << QByteArray("Rssi=-40\n[Adapter]\n") << "s.ini:1: key \"Rssi\" before any section";
+    QTest::newRow("not key=value")
+        << QByteArray("[Adapter]\nReplyDelayMs\n") << "s.ini:2: \"ReplyDelayMs\" is not key=value";
     QTest::newRow("headset without MAC")
         << QByteArray("[Adapter]\n\n[Headset1]\nName=x\n") << "s.ini:3: [Headset1] has no Mac";
-    QTest::newRow("MAC used twice")
-        << head + "[Headset2]\nMac=00:1A:7D:DA:71:13\n"
-        << "s.ini:4: [Headset2]: Mac 00:1a:7d:da:71:13 is used twice";
+    QTest::newRow("MAC used twice") << head + "[Headset2]\nMac=00:1A:7D:DA:71:13\n"
+                                    << "s.ini:4: [Headset2]: Mac 00:1a:7d:da:71:13 is used twice";
     QTest::newRow("no Adapter section") << QByteArray("[Headset1]\nMac=00:1a:7d:da:71:13\n")
                                         << "s.ini:1: the [Adapter] section is missing";
-    QTest::newRow("invalid UTF-8") << QByteArray("[Adapter]\nFirmware=\xff\xfe\n")
-                                   << "s.ini:0: the file is not valid UTF-8";
+    QTest::newRow("invalid UTF-8")
+        << QByteArray("[Adapter]\nFirmware=\xff\xfe\n") << "s.ini:0: the file is not valid UTF-8";
 }
 
 void TestScenario::rejects() {

@@ -48,14 +48,15 @@ QList<PaDevice> List(const char* kind) {
     return out;
 }
 
-QString Prefix() { return QStringLiteral("orvsim.%1.").arg(getpid()); }
+QString Prefix() {
+    return QStringLiteral("orvsim.%1.").arg(getpid());
+}
 
 // Our devices described `description`, by role suffix (".render", ".capture").
 QStringList Ours(const char* kind, const QString& description, const QString& suffix) {
     QStringList names;
     for (const PaDevice& d : List(kind))
-        if (d.name.startsWith(Prefix()) && d.name.endsWith(suffix) &&
-            d.description == description)
+        if (d.name.startsWith(Prefix()) && d.name.endsWith(suffix) && d.description == description)
             names << d.name;
     return names;
 }
@@ -86,8 +87,8 @@ QByteArray Tone(double hz, double rmsDb, double seconds) {
 // Records about `seconds` from a source and measures its last 100 ms.
 bool Record(const QString& source, double seconds, double* db, double* hz) {
     QProcess p;
-    p.start("parec", {"--device=" + source, "--format=float32le", "--rate=48000",
-                      "--channels=1", "--raw", "--latency-msec=20"});
+    p.start("parec", {"--device=" + source, "--format=float32le", "--rate=48000", "--channels=1",
+                      "--raw", "--latency-msec=20"});
     if (!p.waitForStarted(5000))
         return false;
     QByteArray data;
@@ -138,8 +139,10 @@ void TestSimAudio::measurement() {
 void TestSimAudio::devicesFollowTheAdapter_data() {
     QTest::addColumn<QString>("product");
     QTest::addColumn<QString>("description");
-    QTest::newRow("ORV318Pro") << "0x5750" << "ORV318Pro";
-    QTest::newRow("ORV318Pro B") << "0x5751" << "ORV318Pro B";
+    QTest::newRow("ORV318Pro") << "0x5750"
+                               << "ORV318Pro";
+    QTest::newRow("ORV318Pro B") << "0x5751"
+                                 << "ORV318Pro B";
 }
 
 void TestSimAudio::devicesFollowTheAdapter() {
@@ -200,15 +203,14 @@ void TestSimAudio::earHearsTheRenderSink() {
     play.start("pacat", {"--playback", "--device=" + render.first(), "--format=float32le",
                          "--rate=48000", "--channels=1", "--raw"});
     QVERIFY(play.waitForStarted(5000));
-    play.write(Tone(440, -12, 1.5));
+    play.write(Tone(440, -12, 1.0));
     play.closeWriteChannel();
     static const QRegularExpression re(QStringLiteral("heard=(-?[0-9.]+)dBFS@([0-9]+)Hz"));
     QRegularExpressionMatch m;
     QTRY_VERIFY_WITH_TIMEOUT((m = re.match(h.Control("state"))).hasMatch(), 5000);
     // The loudest block is a whole block of the tone once it has played a while.
     QTRY_VERIFY_WITH_TIMEOUT(
-        (m = re.match(h.Control("state"))).hasMatch() && m.captured(1).toDouble() > -13.0,
-        5000);
+        (m = re.match(h.Control("state"))).hasMatch() && m.captured(1).toDouble() > -13.0, 5000);
     QVERIFY2(std::abs(m.captured(1).toDouble() + 12) < 1.0, qPrintable(m.captured(0)));
     QVERIFY2(std::abs(m.captured(2).toDouble() - 440) < 10, qPrintable(m.captured(0)));
     play.waitForFinished(5000);
@@ -239,13 +241,15 @@ void TestSimAudio::microphoneReachesTheCaptureSource() {
     QVERIFY(h.WaitLine("NO CARRIER 4 ERROR 0"));
     QTRY_VERIFY_WITH_TIMEOUT(h.Control("state").contains(QLatin1String("mic=off")), 3000);
     QProcess play;
-    play.start("pacat", {"--playback", "--device=" + Ours("sinks", "ORV318Pro", ".render").value(0),
-                         "--format=float32le", "--rate=48000", "--channels=1", "--raw"});
+    play.start("pacat",
+               {"--playback", "--device=" + Ours("sinks", "ORV318Pro", ".render").value(0),
+                "--format=float32le", "--rate=48000", "--channels=1", "--raw"});
     QVERIFY(play.waitForStarted(5000));
     play.write(Tone(440, -6, 1.0));
     play.closeWriteChannel();
     QVERIFY(Record(capture.first(), 0.4, &db, &hz));
     QVERIFY2(db < -80, qPrintable(QString::number(db)));
+    play.kill();
     play.waitForFinished(5000);
 }
 

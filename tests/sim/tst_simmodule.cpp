@@ -92,20 +92,21 @@ void TestSimModule::commands_data() {
     QTest::addColumn<QStringList>("commands");
     QTest::addColumn<QStringList>("expected");
 
-    const QString hfpAgXapl =
-        QStringLiteral("HFP-AG 0 UNKNOWN (0): AT+XAPL=05AC-1234-0100,10\\r");
+    const QString hfpAgXapl = QStringLiteral("HFP-AG 0 UNKNOWN (0): AT+XAPL=05AC-1234-0100,10\\r");
     QTest::newRow("reset prints the banner")
         << QString() << QStringList{"reset"}
         << QStringList{"WRAP THOR AI (6.1.0 build 1022)",
                        "Copyright (c) 2003-2015 Bluegiga Technologies Inc.", "READY."};
-    QTest::newRow("RESET in capitals") << QString() << QStringList{"RESET"}
-                                       << QStringList{"READY."};
+    QTest::newRow("RESET in capitals")
+        << QString() << QStringList{"RESET"} << QStringList{"READY."};
     QTest::newRow("inquiry lists every headset with RSSI, then the summary")
         << QString() << QStringList{"inquiry 5"}
         << QStringList{"INQUIRY_PARTIAL 00:1a:7d:da:71:13 240404 \"\" -47",
                        "INQUIRY_PARTIAL 00:1a:7d:da:71:14 240404 \"\" -70",
-                       "INQUIRY_PARTIAL 00:1a:7d:da:71:15 240404 \"\" -60", "INQUIRY 3",
-                       "INQUIRY 00:1a:7d:da:71:13 240404", "INQUIRY 00:1a:7d:da:71:15 240404"};
+                       "INQUIRY_PARTIAL 00:1a:7d:da:71:15 240404 \"\" -60",
+                       "INQUIRY 3",
+                       "INQUIRY 00:1a:7d:da:71:13 240404",
+                       "INQUIRY 00:1a:7d:da:71:15 240404"};
     QTest::newRow("inquiry with names asks each name after the summary")
         << QString() << QStringList{"inquiry 5 name"}
         << QStringList{"INQUIRY 3", "NAME 00:1a:7d:da:71:13 \"Sim Headset\"",
@@ -137,10 +138,10 @@ void TestSimModule::commands_data() {
     QTest::newRow("HF indicator battery after +bind")
         << kMac2 << QStringList{"+brsf:3684", "+bind:2,1"}
         << QStringList{"HFP-AG 0 UNKNOWN (0): AT+BIEV=2,85\\r"};
-    QTest::newRow("rssi on a link") << kMac1 << QStringList{"rssi 0", "rssi 1"}
-                                    << QStringList{"RSSI 00:1a:7d:da:71:13 -47"};
-    QTest::newRow("rssi on a dead link") << kMac1 << QStringList{"rssi 9"}
-                                         << QStringList{"SYNTAX ERROR"};
+    QTest::newRow("rssi on a link")
+        << kMac1 << QStringList{"rssi 0", "rssi 1"} << QStringList{"RSSI 00:1a:7d:da:71:13 -47"};
+    QTest::newRow("rssi on a dead link")
+        << kMac1 << QStringList{"rssi 9"} << QStringList{"SYNTAX ERROR"};
     QTest::newRow("volume notification registration answers the current volume")
         << kMac1 << QStringList{"@3 avrcp pdu 31 d"}
         << QStringList{"AVRCP 3 PDU_REGISTER_NOTIFICATION_RSP INTERIM VOLUME_CHANGED 55"};
@@ -156,8 +157,8 @@ void TestSimModule::commands_data() {
     QTest::newRow("dial then hangup closes the call audio")
         << kMac1 << QStringList{"@0 dial", "@0 hangup"}
         << QStringList{"CONNECT 4 SCO", "NO CARRIER 4 ERROR 0"};
-    QTest::newRow("ring opens audio") << kMac1 << QStringList{"@0 ring", "@0 +CIEV:3,1"}
-                                      << QStringList{"CONNECT 4 SCO"};
+    QTest::newRow("ring opens audio")
+        << kMac1 << QStringList{"@0 ring", "@0 +CIEV:3,1"} << QStringList{"CONNECT 4 SCO"};
     QTest::newRow("close AVRCP") << kMac1 << QStringList{"close 3"}
                                  << QStringList{"NO CARRIER 3 ERROR 0"};
     QTest::newRow("closing A2DP closes both channels")
@@ -177,8 +178,8 @@ void TestSimModule::commands_data() {
         << QString() << QStringList{"call 00:1a:7d:da:71:15 19 a2dp"}
         << QStringList{"CONNECT 0 A2DP 19", "CONNECT 1 A2DP 19",
                        "RING 2 00:1a:7d:da:71:15 17 AVRCP"};
-    QTest::newRow("unknown command") << QString() << QStringList{"frobnicate 1"}
-                                     << QStringList{"SYNTAX ERROR"};
+    QTest::newRow("unknown command")
+        << QString() << QStringList{"frobnicate 1"} << QStringList{"SYNTAX ERROR"};
     QTest::newRow("SET lines get no answer")
         << QString() << QStringList{"SET BT NAME ORV318Pro", "set bt power 6 6 4", "rssi 7"}
         << QStringList{"SYNTAX ERROR"};
@@ -202,15 +203,17 @@ void TestSimModule::commands() {
     for (const QString& c : commands)
         QVERIFY(h.Send(c));
     for (const QString& line : expected)
-        QVERIFY2(h.WaitLine(line), qPrintable(QStringLiteral("missing \"%1\" in:\n%2")
-                                                  .arg(line, h.Lines().join('\n'))));
+        QVERIFY2(
+            h.WaitLine(line),
+            qPrintable(QStringLiteral("missing \"%1\" in:\n%2").arg(line, h.Lines().join('\n'))));
     // Lines of one row come in the listed order.
     const QStringList got = h.Lines();
     int last = -1;
     for (const QString& line : expected) {
         const int at = got.indexOf(line, last + 1);
-        QVERIFY2(at > last, qPrintable(QStringLiteral("\"%1\" out of order in:\n%2")
-                                           .arg(line, got.join('\n'))));
+        QVERIFY2(
+            at > last,
+            qPrintable(QStringLiteral("\"%1\" out of order in:\n%2").arg(line, got.join('\n'))));
         last = at;
     }
     if (QString(QTest::currentDataTag()).startsWith(QLatin1String("SET lines")))
@@ -239,7 +242,7 @@ void TestSimModule::reportFraming() {
 
     // A UTF-8 name is never cut inside a character: every report decodes by itself.
     h.Clear();
-    const QString chinese = QString::fromUtf8("测试耳机") .repeated(8);
+    const QString chinese = QString::fromUtf8("测试耳机").repeated(8);
     QCOMPARE(h.Control(QStringLiteral("say NAME %1 \"%2\"").arg(kMac1, chinese)),
              QStringLiteral("OK"));
     QVERIFY(h.WaitLine(QStringLiteral("NAME %1 \"%2\"").arg(kMac1, chinese)));
@@ -289,9 +292,8 @@ void TestSimModule::keys_data() {
     QTest::newRow("VOL+ at the top still reports")
         << QStringList{"@3 avrcp pdu 50 100", "@3 avrcp pdu 31 d"} << "VOL+"
         << QStringList{"AVRCP 3 PDU_REGISTER_NOTIFICATION_RSP CHANGED VOLUME_CHANGED 100"};
-    QTest::newRow("PLAY/PAUSE while paused") << QStringList{} << "PLAY/PAUSE"
-                                             << QStringList{"AVRCP PLAY PRESS",
-                                                            "AVRCP PLAY RELEASE"};
+    QTest::newRow("PLAY/PAUSE while paused")
+        << QStringList{} << "PLAY/PAUSE" << QStringList{"AVRCP PLAY PRESS", "AVRCP PLAY RELEASE"};
     QTest::newRow("PLAY/PAUSE while streaming")
         << QStringList{"@1 a2dp streaming start 1"} << "PLAY/PAUSE"
         << QStringList{"AVRCP PAUSE PRESS", "AVRCP PAUSE RELEASE"};
@@ -302,10 +304,9 @@ void TestSimModule::keys_data() {
     QTest::newRow("VOL+ during SCO moves the HFP gain")
         << QStringList{"sco open 0"} << "VOL+" << QStringList{"HFP-AG 0 VOLUME 10"};
     QTest::newRow("VOL- after the station set the gain")
-        << QStringList{"@0 +vgs = 12", "@0 dial"} << "VOL-"
-        << QStringList{"HFP-AG 0 VOLUME 11"};
-    QTest::newRow("voice recognition") << QStringList{} << "VOICE"
-                                       << QStringList{"HFP-AG 0 UNKNOWN (0): AT+BVRA=1\\r"};
+        << QStringList{"@0 +vgs = 12", "@0 dial"} << "VOL-" << QStringList{"HFP-AG 0 VOLUME 11"};
+    QTest::newRow("voice recognition")
+        << QStringList{} << "VOICE" << QStringList{"HFP-AG 0 UNKNOWN (0): AT+BVRA=1\\r"};
     // A key text starting with "!" is a module command from the station instead.
     QTest::newRow("station's avrcp up")
         << QStringList{"@3 avrcp pdu 31 d"} << "!avrcp up"
@@ -346,8 +347,8 @@ void TestSimModule::keys() {
 void TestSimModule::keyScript() {
     SimHarness h;
     // Keys start when the headset connects and repeat KeysRepeatMs after the last press.
-    QVERIFY(h.Start(
-        Scenario({}, {}, QStringLiteral("Keys=0:PLAY/PAUSE,5:NEXT,10:PREVIOUS\nKeysRepeatMs=20"))));
+    QVERIFY(h.Start(Scenario(
+        {}, {}, QStringLiteral("Keys=0:PLAY/PAUSE,5:NEXT,10:PREVIOUS\nKeysRepeatMs=20"))));
     QVERIFY(ConnectAll(h));
     h.Clear();
     QVERIFY(h.WaitLine(QStringLiteral("AVRCP BACKWARD RELEASE")));
@@ -376,13 +377,12 @@ void TestSimModule::faults_data() {
     const QString m = kMac1;
     QTest::newRow("no-name") << "no-name" << QStringList{"name " + m}
                              << QStringList{"NAME " + m + " \"\""} << QStringList{};
-    QTest::newRow("name-error")
-        << "name-error" << QStringList{"name " + m}
-        << QStringList{"NAME ERROR 104 " + m + " HCI_ERROR_PAGE_TIMEOUT"} << QStringList{};
+    QTest::newRow("name-error") << "name-error" << QStringList{"name " + m}
+                                << QStringList{"NAME ERROR 104 " + m + " HCI_ERROR_PAGE_TIMEOUT"}
+                                << QStringList{};
     QTest::newRow("refuse-a2dp-once")
         << "refuse-a2dp-once" << QStringList{"call " + m + " 19 a2dp", "call " + m + " 19 a2dp"}
-        << QStringList{"NO CARRIER 0 ERROR 904 REJECTED", "CONNECT 2 A2DP 19",
-                       "CONNECT 3 A2DP 19"}
+        << QStringList{"NO CARRIER 0 ERROR 904 REJECTED", "CONNECT 2 A2DP 19", "CONNECT 3 A2DP 19"}
         << QStringList{};
     QTest::newRow("refuse-hfp") << "refuse-hfp"
                                 << QStringList{"call " + m + " 111e hfp-ag",
@@ -464,10 +464,10 @@ void TestSimModule::slowConnect() {
 void TestSimModule::controlErrors_data() {
     QTest::addColumn<QString>("command");
     QTest::addColumn<QString>("answer");
-    QTest::newRow("press, not connected")
-        << "press 00:1a:7d:da:71:13 VOL+" << "ERROR 00:1a:7d:da:71:13 is not connected";
-    QTest::newRow("press, unknown headset")
-        << "press 11:22:33:44:55:66 VOL+" << "ERROR unknown headset \"11:22:33:44:55:66\"";
+    QTest::newRow("press, not connected") << "press 00:1a:7d:da:71:13 VOL+"
+                                          << "ERROR 00:1a:7d:da:71:13 is not connected";
+    QTest::newRow("press, unknown headset") << "press 11:22:33:44:55:66 VOL+"
+                                            << "ERROR unknown headset \"11:22:33:44:55:66\"";
     QTest::newRow("press, unknown key") << "press 00:1a:7d:da:71:13 MUTE"
                                         << "ERROR unknown key \"MUTE\"";
     QTest::newRow("press, missing key")
@@ -481,9 +481,12 @@ void TestSimModule::controlErrors_data() {
                                           << "ERROR battery \"101\" is not 0..100";
     QTest::newRow("battery not a number") << "battery 00:1a:7d:da:71:13 full"
                                           << "ERROR battery \"full\" is not 0..100";
-    QTest::newRow("plug while plugged") << "plug" << "ERROR already plugged in";
-    QTest::newRow("say nothing") << "say" << "ERROR usage: say <module line>";
-    QTest::newRow("unknown") << "reboot" << "ERROR unknown command \"reboot\"";
+    QTest::newRow("plug while plugged") << "plug"
+                                        << "ERROR already plugged in";
+    QTest::newRow("say nothing") << "say"
+                                 << "ERROR usage: say <module line>";
+    QTest::newRow("unknown") << "reboot"
+                             << "ERROR unknown command \"reboot\"";
 }
 
 void TestSimModule::controlErrors() {
@@ -530,11 +533,10 @@ void TestSimModule::controlActions() {
     QVERIFY(h.Send(QStringLiteral("sco open 0")));
     QVERIFY(h.WaitLine(QStringLiteral("CONNECT 4 SCO")));
     QCOMPARE(h.Control(QStringLiteral("drop %1").arg(kMac1)), QStringLiteral("OK"));
-    for (const QString& l : {QStringLiteral("NO CARRIER 0 ERROR c0c RFC_L2CAP_LINK_LOSS"),
-                             QStringLiteral("NO CARRIER 1 ERROR 0"),
-                             QStringLiteral("NO CARRIER 2 ERROR 0"),
-                             QStringLiteral("NO CARRIER 3 ERROR 0"),
-                             QStringLiteral("NO CARRIER 4 ERROR 0")})
+    for (const QString& l :
+         {QStringLiteral("NO CARRIER 0 ERROR c0c RFC_L2CAP_LINK_LOSS"),
+          QStringLiteral("NO CARRIER 1 ERROR 0"), QStringLiteral("NO CARRIER 2 ERROR 0"),
+          QStringLiteral("NO CARRIER 3 ERROR 0"), QStringLiteral("NO CARRIER 4 ERROR 0")})
         QVERIFY2(h.WaitLine(l), qPrintable(h.Lines().join('\n')));
     QVERIFY(h.Control(QStringLiteral("state")).contains(QLatin1String("hfp=- a2dp=- avrcp=-")));
     // The headset can be connected again.
