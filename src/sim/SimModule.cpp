@@ -951,20 +951,25 @@ void CSimModule::RunKey(int hi, int run, int index) {
 void CSimModule::UpdateAudio() {
     if (!m_audio)
         return;
-    // One adapter, one sound card: the connected headset with A2DP streaming or SCO open
-    // listens, and the one with SCO open talks.
-    bool ear = false;
+    // One adapter, one sound card: the headset with an A2DP connection or SCO open listens
+    // (the module streams whatever the station plays into the adapter), and the one with SCO
+    // open talks.
+    int listener = -1;
     const Headset* talker = nullptr;
     for (int i = 0; i < m_headsets.size(); ++i) {
         const Headset& h = m_headsets[i];
         const bool sco = LinkOf(i, LinkKind::Sco) >= 0;
-        const bool a2dp = h.playing && LinkOf(i, LinkKind::A2dpSignal) >= 0;
-        if (sco || a2dp)
-            ear = true;
+        const bool a2dp = LinkOf(i, LinkKind::A2dpMedia) >= 0;
+        if ((sco || a2dp) && listener < 0)
+            listener = i;
         if (sco && !talker)
             talker = &h;
     }
-    m_audio->SetEarOn(ear);
+    if (listener >= 0 && listener != m_listener)
+        m_audio->SetEarOn(false);  // a new listener starts a new measurement
+    if (listener >= 0)
+        m_listener = listener;
+    m_audio->SetEarOn(listener >= 0);
     if (talker && talker->cfg.micLevelDb)
         m_audio->SetMic(true, talker->cfg.micToneHz, *talker->cfg.micLevelDb);
     else
@@ -1032,8 +1037,8 @@ QString CSimModule::StateText() const {
           << QStringLiteral("avrcpvol=%1").arg(h.avrcpVolume)
           << QStringLiteral("registered=%1").arg(h.volumeRegistered ? 1 : 0)
           << QStringLiteral("battery=%1").arg(h.battery);
-        const bool listening = streaming || LinkOf(i, LinkKind::Sco) >= 0;
-        if (listening && heard.valid)
+        // What the headset heard stays readable after the audio has stopped.
+        if (i == m_listener && heard.valid)
             f << QStringLiteral("heard=%1dBFS@%2Hz")
                      .arg(heard.levelDb, 0, 'f', 1)
                      .arg(heard.frequencyHz, 0, 'f', 0);

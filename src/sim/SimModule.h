@@ -132,6 +132,7 @@ private:
     QList<PendingCall> m_calls;
     bool m_callRunning = false;
     bool m_plugged = false;
+    int m_listener = -1;  // the headset whose ear the sound card measures
     bool m_ready = false;
     bool m_noReady = false;
     int m_rebootAfterMs = -1;
