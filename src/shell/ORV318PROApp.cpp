@@ -43,7 +43,9 @@ int CORV318PROApp::InitInstance(const AppOptions& options) {
         QDir().mkpath(options.home);
         SetAppHome(options.home);
     }
-    SetHeadlessUi(options.headless);
+    // On the offscreen platform nobody can see, let alone click, a message box: one that waited
+    // would hang the station for good, so such a run is headless whatever the options say.
+    SetHeadlessUi(options.headless || platformName() == QLatin1String("offscreen"));
 
     InstallCrashHandler();
     const QString config = GetConfigPath();
