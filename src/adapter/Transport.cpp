@@ -10,8 +10,14 @@ std::unique_ptr<IReportBus> CreateReportBus(const QString& connection, QString* 
         return std::make_unique<CHidReportBus>();
     }
     if (text.startsWith(QLatin1String("sim:"))) {
+        const QString scenario = text.mid(4).trimmed();
         if (error != nullptr) {
-            *error = QStringLiteral("the simulated adapter is not built into this program");
+            *error = scenario.isEmpty()
+                         ? QStringLiteral("\"sim:\" needs a scenario file: sim:<scenario file>")
+                         : QStringLiteral(
+                               "the simulated adapter is not available for scenario "
+                               "%1")
+                               .arg(scenario);
         }
         return nullptr;
     }

@@ -222,8 +222,6 @@ void CModuleParser::RunCycle(const QString& complete) {
         if (hfpChanged || avrcpChanged) {
             m_actions.push_back({Action::Info, {}, 0});
         }
-        CheckName(lines);
-        CheckRssi(lines);
         CheckVoiceRecognition(lines);
         CheckMediaKeys(lines);
 
@@ -259,6 +257,10 @@ void CModuleParser::RunCycle(const QString& complete) {
             default:
                 break;
         }
+        // After the inquiry handlers: a name or RSSI that arrives in the same burst as the
+        // headset's inquiry result must still reach its list entry.
+        CheckName(lines);
+        CheckRssi(lines);
         actions.swap(m_actions);
     }
     m_stateChanged.notify_all();
