@@ -6,6 +6,8 @@
 #include <QMutexLocker>
 #include <QSet>
 
+#include <algorithm>
+
 #include "config/Settings.h"
 #include "shell/LogWriter.h"
 
@@ -37,14 +39,28 @@ CResultSaver::CResultSaver(const QString& journalPath, int timeoutSeconds)
     : m_journal(journalPath), m_timeoutSeconds(timeoutSeconds) {}
 
 SaveReport CResultSaver::Save(const QString& filePath, const ResultRow& row) {
-    QMutexLocker lock(&m_lock);
+    QString journalError;
+    const bool journalled = Keep(row, &journalError);
+    return WriteKept(filePath, row, journalled, journalError);
+}
+
+bool CResultSaver::Keep(const ResultRow& row, QString* error) {
     QString journalError;
     const bool journalled = m_journal.Append(row, &journalError);
     if (!journalled) {
         LogInfo(QStringLiteral("Result journal %1 not written: %2")
                     .arg(m_journal.path(), journalError));
     }
-    return Write(filePath, &row, journalled, journalError);
+    if (error != nullptr) {
+        *error = journalError;
+    }
+    return journalled;
+}
+
+SaveReport CResultSaver::WriteKept(const QString& filePath, const ResultRow& row, bool kept,
+                                   const QString& keepError) {
+    QMutexLocker lock(&m_lock);
+    return Write(filePath, &row, kept, keepError);
 }
 
 SaveReport CResultSaver::Drain(const QString& filePath) {
@@ -62,6 +78,13 @@ SaveReport CResultSaver::Write(const QString& filePath, const ResultRow* fresh, 
     if (!readError.isEmpty()) {
         LogInfo(QStringLiteral("Result journal: %1").arg(readError));
     }
+    // A kept row leaves the journal only once it is in the database: one that is gone was
+    // written by a drain that ran after it was kept (the worker keeps rows on the caller's
+    // thread while it writes earlier ones).
+    const bool freshPending =
+        fresh != nullptr && std::any_of(rows.cbegin(), rows.cend(),
+                                        [fresh](const ResultRow& r) { return r.id == fresh->id; });
+    const bool freshWrittenBefore = fresh != nullptr && journalled && !freshPending;
     if (fresh != nullptr && !journalled) {
         rows.append(*fresh);
     }
@@ -96,7 +119,7 @@ SaveReport CResultSaver::Write(const QString& filePath, const ResultRow* fresh, 
 
     const bool allDone = done.size() == rows.size();
     if (fresh != nullptr) {
-        if (done.contains(fresh->id)) {
+        if (done.contains(fresh->id) || freshWrittenBefore) {
             report.outcome = SaveReport::Outcome::Saved;
         } else if (journalled) {
             report.outcome = SaveReport::Outcome::Journalled;
@@ -191,7 +214,13 @@ void CResultSaveWorker::Enqueue(std::function<SaveReport()> job) {
 }
 
 void CResultSaveWorker::Submit(const QString& filePath, const ResultRow& row) {
-    Enqueue([this, filePath, row] { return m_saver.Save(filePath, row); });
+    // Kept in the journal before this returns: a row handed over is never lost, even when the
+    // program ends before the saver thread gets to it.
+    QString keepError;
+    const bool kept = m_saver.Keep(row, &keepError);
+    Enqueue([this, filePath, row, kept, keepError] {
+        return m_saver.WriteKept(filePath, row, kept, keepError);
+    });
 }
 
 void CResultSaveWorker::SubmitDrain(const QString& filePath) {

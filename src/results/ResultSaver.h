@@ -44,6 +44,12 @@ public:
     // by `filePath` ([AutoSave] "FilePath" text).
     SaveReport Save(const QString& filePath, const ResultRow& row);
 
+    // Save in two steps, for a caller that must not wait for the database: Keep appends the row
+    // to the journal (fast, on the caller's thread); WriteKept then writes the journal.
+    bool Keep(const ResultRow& row, QString* error);
+    SaveReport WriteKept(const QString& filePath, const ResultRow& row, bool kept,
+                         const QString& keepError);
+
     // Writes the rows waiting in the journal, if any (at start-up, or on the operator's retry).
     SaveReport Drain(const QString& filePath);
 
@@ -72,7 +78,7 @@ private:
 
     CResultJournal m_journal;
     int m_timeoutSeconds;
-    QMutex m_lock;  // one save at a time: the journal order is the database order
+    QMutex m_lock;  // one write at a time: the journal order is the database order
 };
 
 // Saves on a thread of its own, so a slow or dead database never holds the operator's window.
