@@ -1,6 +1,7 @@
 #include "adapter/Transport.h"
 
 #include "adapter/HidReportBus.h"
+#include "sim/SimulatedBus.h"
 
 namespace orv {
 
@@ -11,15 +12,13 @@ std::unique_ptr<IReportBus> CreateReportBus(const QString& connection, QString* 
     }
     if (text.startsWith(QLatin1String("sim:"))) {
         const QString scenario = text.mid(4).trimmed();
-        if (error != nullptr) {
-            *error = scenario.isEmpty()
-                         ? QStringLiteral("\"sim:\" needs a scenario file: sim:<scenario file>")
-                         : QStringLiteral(
-                               "the simulated adapter is not available for scenario "
-                               "%1")
-                               .arg(scenario);
+        if (scenario.isEmpty()) {
+            if (error != nullptr) {
+                *error = QStringLiteral("\"sim:\" needs a scenario file: sim:<scenario file>");
+            }
+            return nullptr;
         }
-        return nullptr;
+        return sim::CreateSimulatedBus(scenario, error);
     }
     if (error != nullptr) {
         *error = QStringLiteral(
