@@ -213,6 +213,11 @@ int CTestRecord::RowCount() const {
     return int(m_rows.size());
 }
 
+QString ResultLabelText(bool pass, qint64 runElapsedMs) {
+    return QString::fromLatin1(pass ? kResultPass : kResultFail) +
+           QString::asprintf("(%.2f s)", double(runElapsedMs) / 1000.0);
+}
+
 void CStatistics::Count(bool pass) {
     {
         QMutexLocker lock(&m_lock);

@@ -140,6 +140,10 @@ private:
     double m_hfpMaxLevel = 0.0;
 };
 
+// The result label of the simple test window: "PASS" or "FAIL" and the seconds since "Start
+// test", as in "PASS(12.30 s)".
+QString ResultLabelText(bool pass, qint64 runElapsedMs);
+
 // Pass and fail counters of the test run, in memory only.
 class CStatistics final : public QObject {
     Q_OBJECT

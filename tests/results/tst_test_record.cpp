@@ -186,6 +186,8 @@ void TestRecordTest::resultCellsAndItemTimes() {
     QCOMPARE(battery.time, QStringLiteral("1.50 s"));  // since the previous result
     QCOMPARE(rows[5].time, QStringLiteral("0.01 s"));  // since RestartItemClock
     QCOMPARE(record.RunElapsedMs(), qint64(2345 + 1500 + 700 + 10));
+    QCOMPARE(ResultLabelText(true, record.RunElapsedMs()), QStringLiteral("PASS(4.55 s)"));
+    QCOMPARE(ResultLabelText(false, 0), QStringLiteral("FAIL(0.00 s)"));
 }
 
 void TestRecordTest::unmatchedResultKeepsTheClock() {
