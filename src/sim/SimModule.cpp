@@ -11,6 +11,7 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <atomic>
 
 namespace orv::sim {
 
@@ -68,6 +69,8 @@ bool CSimModule::Start(QString* error) {
     const QString path = m_scenario.adapter.controlSocket;
     if (!path.isEmpty()) {
         m_control = new QLocalServer(this);
+        // The socket can drop links and inject module lines: only this user may use it.
+        m_control->setSocketOptions(QLocalServer::UserAccessOption);
         // A socket file left by a crashed run would make listen() fail.
         QLocalServer::removeServer(path);
         if (!m_control->listen(path)) {
@@ -193,9 +196,8 @@ void CSimModule::PlugIn() {
     m_rebootArmed = m_rebootAfterMs >= 0;
     m_pipe->SetPlugged(true);
     if (m_audio && !m_audio->AddDevices(m_scenario.adapter.productId)) {
-        static bool logged = false;
-        if (!logged) {
-            logged = true;
+        static std::atomic<bool> logged{false};
+        if (!logged.exchange(true)) {
             LogInfo(QStringLiteral("simulated adapter: no sound devices, headsets are silent (%1)")
                         .arg(m_audio->lastError()));
         }
