@@ -68,6 +68,7 @@ private slots:
     void reportFraming();
     void replyDelay();
     void silentUntilReady();
+    void inquiryCancel();
     void keys_data();
     void keys();
     void keyScript();
@@ -276,6 +277,20 @@ void TestSimModule::silentUntilReady() {
     QVERIFY(!h.Lines().contains(QStringLiteral("SYNTAX ERROR")));
     QVERIFY(h.Send(QStringLiteral("rssi 9")));
     QVERIFY(h.WaitLine(QStringLiteral("SYNTAX ERROR")));
+}
+
+void TestSimModule::inquiryCancel() {
+    // "ic" ends a running inquiry at once with the summary of what was found so far; with
+    // 1 s units the first headset would answer only after 6 s.
+    SimHarness h;
+    QVERIFY(h.Start(Scenario({}, QStringLiteral("InquiryUnitMs=1000"))));
+    QVERIFY(h.Send(QStringLiteral("inquiry 48")));
+    QVERIFY(h.Send(QStringLiteral("ic")));
+    QVERIFY(h.WaitLine(QStringLiteral("INQUIRY 0"), 2000));
+    QVERIFY(h.Send(QStringLiteral("ic")));  // nothing to cancel: no answer
+    QVERIFY(h.Send(QStringLiteral("rssi 9")));
+    QVERIFY(h.WaitLine(QStringLiteral("SYNTAX ERROR")));
+    QCOMPARE(h.Lines(), (QStringList{"INQUIRY 0", "SYNTAX ERROR"}));
 }
 
 void TestSimModule::keys_data() {
