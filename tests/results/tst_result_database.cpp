@@ -343,6 +343,16 @@ void ResultDatabaseTest::odbcSqliteNumbersRows() {
     QCOMPARE(rows[0].no.toInt(), 1);
     QCOMPARE(rows[1].no.toInt(), 2);
     QCOMPARE(test::Names(rows), (QStringList{"one", odd}));
+
+    // The same connection string as config.ini holds it.
+    const QString ini = dir.filePath(QStringLiteral("config.ini"));
+    WriteConfigInt(ini, QStringLiteral("AutoSave"), QStringLiteral("IsSave"), 1);
+    WriteConfigText(ini, QStringLiteral("AutoSave"), QStringLiteral("FilePath"), target);
+    HeadsetValues h;
+    h.name = QStringLiteral("from config");
+    const SaveReport r = saver.SaveResult(ini, en, h, true, 0, -1.0);
+    QVERIFY2(!r.Failed(), qPrintable(r.Summary()));
+    QCOMPARE(test::Names(ReadSqlite(file, en)).last(), QStringLiteral("from config"));
 }
 
 void ResultDatabaseTest::workerSavesInOrderOffTheCallerThread() {
