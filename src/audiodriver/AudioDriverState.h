@@ -81,8 +81,12 @@ struct AudioDriverState {
     bool stopCapture = false;
     bool captureFinished = true;  // no thread runs
     int startResult = -1;         // the thread's answer: -1 pending, 1 started, 0 failed
-    QEventLoop* loop = nullptr;   // the capture thread's loop while it runs
-    QByteArray lastChunk;         // the last block; replaced only by the capture thread
+    // Counts captures. A thread that hangs inside the audio system (Qt 6.4 can wait forever
+    // for a stream that failed to connect) is abandoned by counting on; should it ever wake,
+    // it sees a newer generation and leaves the state alone.
+    quint64 generation = 0;
+    QEventLoop* loop = nullptr;  // the capture thread's loop while it runs
+    QByteArray lastChunk;        // the last block; replaced only by the capture thread
     QString error;
 
     // Serialises listener calls against SetMsgWnd.
@@ -91,8 +95,10 @@ struct AudioDriverState {
 
     void SetError(const QString& text);
     void RequestStop();
-    // Stops a running capture, waits for its thread and drops what InitCapture opened.
+    // Stops a running capture, waits for its thread and drops what InitCapture opened. A
+    // thread that does not end within kReleaseTimeoutMs is abandoned (logged).
     void ReleaseCapture();
+    static constexpr int kReleaseTimeoutMs = 5000;
 };
 
 // One capture: records from the opened device until asked to stop or a block fails.
@@ -100,7 +106,7 @@ class CCaptureThread final : public QThread {
     Q_OBJECT
 public:
     CCaptureThread(AudioDriverState& state, QAudioDevice device,
-                   std::unique_ptr<CWaveRiffFile> writer);
+                   std::unique_ptr<CWaveRiffFile> writer, quint64 generation);
 
 protected:
     void run() override;
@@ -113,6 +119,7 @@ private:
     AudioDriverState& m_state;
     QAudioDevice m_device;
     std::unique_ptr<CWaveRiffFile> m_writer;
+    const quint64 m_generation;
 };
 
 }  // namespace orv

@@ -21,7 +21,7 @@ namespace {
 
 // How long DirectSound_CaptureAudioData waits for the device to start (PulseAudio answers in
 // milliseconds; a hung server must not hang the caller).
-constexpr int kStartTimeoutMs = 5000;
+constexpr int kStartTimeoutMs = 3000;
 
 QAudioFormat CaptureAudioFormat() {
     QAudioFormat f;
@@ -148,6 +148,9 @@ void AudioDriverState::ReleaseCapture() {
     std::unique_ptr<CCaptureThread> old;
     {
         QMutexLocker guard(&lock);
+        if (thread && QThread::currentThread() == thread.get()) {
+            return;  // called from the listener: the thread ends and releases by itself
+        }
         old = std::move(thread);
         captureOpened = false;
         captureDevice = QAudioDevice();
@@ -156,8 +159,15 @@ void AudioDriverState::ReleaseCapture() {
             waveWriter.reset();
         }
     }
-    if (old) {
-        old->wait();
+    if (old && !old->wait(kReleaseTimeoutMs)) {
+        qCWarning(lcAudioDriver) << "capture: the capture thread hangs in the audio system;"
+                                    " abandoned";
+        QMutexLocker guard(&lock);
+        ++generation;
+        captureFinished = true;
+        loop = nullptr;
+        changed.wakeAll();
+        (void)old.release();  // a running QThread must not be destroyed
     }
 }
 
@@ -201,8 +211,11 @@ private:
 };
 
 CCaptureThread::CCaptureThread(AudioDriverState& state, QAudioDevice device,
-                               std::unique_ptr<CWaveRiffFile> writer)
-    : m_state(state), m_device(std::move(device)), m_writer(std::move(writer)) {
+                               std::unique_ptr<CWaveRiffFile> writer, quint64 generation)
+    : m_state(state),
+      m_device(std::move(device)),
+      m_writer(std::move(writer)),
+      m_generation(generation) {
     setObjectName(QStringLiteral("orv-capture"));
 }
 
@@ -215,6 +228,9 @@ bool CCaptureThread::RecordBlock(QByteArray block) {
     const unsigned char* bytes = nullptr;
     {
         QMutexLocker guard(&m_state.lock);
+        if (m_state.generation != m_generation) {
+            return false;  // abandoned
+        }
         m_state.lastChunk = std::move(block);
         bytes = reinterpret_cast<const unsigned char*>(m_state.lastChunk.constData());
     }
@@ -240,12 +256,23 @@ void CCaptureThread::run() {
             loop.quit();
         }
     });
-    source.start(&collector);
+    // Qt 6.4 waits forever for a stream on a device that has gone: start only on one that is
+    // still listed.
+    bool present = false;
+    for (const QAudioDevice& d : QMediaDevices::audioInputs()) {
+        present = present || d.id() == m_device.id();
+    }
+    if (present) {
+        source.start(&collector);
+    }
     const bool started =
-        source.error() == QAudio::NoError && source.state() != QAudio::StoppedState;
+        present && source.error() == QAudio::NoError && source.state() != QAudio::StoppedState;
     bool run = false;
     {
         QMutexLocker guard(&m_state.lock);
+        if (m_state.generation != m_generation) {
+            return;  // abandoned while hanging in start; the state is no longer ours
+        }
         m_state.startResult = started ? 1 : 0;
         run = started && !m_state.stopCapture;
         if (run) {
@@ -263,7 +290,9 @@ void CCaptureThread::run() {
     }
     {
         QMutexLocker guard(&m_state.lock);
-        m_state.loop = nullptr;
+        if (m_state.generation == m_generation) {
+            m_state.loop = nullptr;
+        }
     }
     // Whatever whole blocks the device still hands over while stopping are recorded; the
     // bytes short of a block are dropped with the collector.
@@ -274,8 +303,10 @@ void CCaptureThread::run() {
     }
     m_writer.reset();
     QMutexLocker guard(&m_state.lock);
-    m_state.captureFinished = true;
-    m_state.changed.wakeAll();
+    if (m_state.generation == m_generation) {
+        m_state.captureFinished = true;
+        m_state.changed.wakeAll();
+    }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -446,14 +477,20 @@ int CORVAudioDriver::DirectSound_CaptureAudioData() {
         return 0;
     }
     if (st.thread) {
-        st.thread->wait();  // ended already: captureFinished is set as its last step
-        st.thread.reset();
+        // Ended already: captureFinished is the thread's last step. Unless it was abandoned.
+        if (st.thread->wait(AudioDriverState::kReleaseTimeoutMs)) {
+            st.thread.reset();
+        } else {
+            (void)st.thread.release();
+        }
     }
     st.captureOpened = false;
     st.stopCapture = false;
     st.captureFinished = false;
     st.startResult = -1;
-    st.thread = std::make_unique<CCaptureThread>(st, st.captureDevice, std::move(st.waveWriter));
+    ++st.generation;
+    st.thread = std::make_unique<CCaptureThread>(st, st.captureDevice, std::move(st.waveWriter),
+                                                 st.generation);
     st.captureDevice = QAudioDevice();
     st.thread->start();
     QDeadlineTimer deadline(kStartTimeoutMs);
@@ -465,15 +502,14 @@ int CORVAudioDriver::DirectSound_CaptureAudioData() {
     if (st.startResult == 1) {
         return 1;
     }
-    // Did not start (or not in time): the thread ends by itself and closes the file.
-    st.stopCapture = true;
-    if (st.loop) {
-        QMetaObject::invokeMethod(st.loop, &QEventLoop::quit, Qt::QueuedConnection);
-    }
-    if (st.startResult < 0) {
-        guard.unlock();
+    const bool timedOut = st.startResult < 0 && !st.captureFinished;
+    guard.unlock();
+    if (timedOut) {
+        // Stuck inside the audio system: stop it, or abandon it, so a new capture can start.
         st.SetError(QStringLiteral("capture: the device did not start in time"));
+        st.ReleaseCapture();
     }
+    // Otherwise the thread has found the device would not start and ends by itself.
     return 0;
 }
 
