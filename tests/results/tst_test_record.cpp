@@ -4,6 +4,7 @@
 #include <QTest>
 
 #include "config/Config.h"
+#include "lang/Language.h"
 #include "results/ResultJournal.h"
 #include "results/ResultRow.h"
 #include "results/ResultSql.h"
@@ -62,6 +63,7 @@ private slots:
     void parseTarget_data();
     void parseTarget();
     void statementsQuoteAndBind();
+    void textsFromTheStringTable();
 };
 
 void TestRecordTest::rowsFollowTheSwitches_data() {
@@ -430,6 +432,29 @@ void TestRecordTest::statementsQuoteAndBind() {
              QStringLiteral("INSERT INTO \"TEST_CN\"(\"Test time\",\"Od\"\"d]`\") VALUES (?,?)"));
     QCOMPARE(InsertResultSql(SqlDialect::MySql, QStringLiteral("T"), columns),
              QStringLiteral("INSERT INTO `T`(`Test time`,`Od\"d]```) VALUES (?,?)"));
+}
+
+void TestRecordTest::textsFromTheStringTable() {
+    // The station's own string table in both languages gives the texts these tests use.
+    auto same = [](const ResultTexts& a, const ResultTexts& b) {
+        return a.groupConnection == b.groupConnection && a.groupFunction == b.groupFunction &&
+               a.macInput == b.macInput && a.connection == b.connection && a.name == b.name &&
+               a.battery == b.battery && a.rssi == b.rssi && a.a2dpListening == b.a2dpListening &&
+               a.hfpRecord == b.hfpRecord && a.hfpListening == b.hfpListening &&
+               a.keyVolume == b.keyVolume && a.keyMedia == b.keyMedia &&
+               a.ringTest == b.ringTest && a.tableName == b.tableName && a.columns == b.columns;
+    };
+    QVERIFY(!LoadLanguage(0));
+    const ResultTexts cn = ResultTexts::FromStringTable(&UiString);
+    QCOMPARE(cn.tableName, QStringLiteral("TEST_CN"));
+    QCOMPARE(cn.columns, test::TextsFor(false).columns);
+    QVERIFY(same(cn, test::TextsFor(false)));
+
+    QVERIFY(LoadLanguage(1, {QStringLiteral(ORV_BINARY_DIR "/bin")}));
+    const ResultTexts en = ResultTexts::FromStringTable(&UiString);
+    QCOMPARE(en.tableName, QStringLiteral("TEST_EN"));
+    QCOMPARE(en.columns, test::TextsFor(true).columns);
+    QVERIFY(same(en, test::TextsFor(true)));
 }
 
 QTEST_GUILESS_MAIN(TestRecordTest)
