@@ -3,8 +3,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "config/AppHome.h"
 #include "config/Config.h"
 #include "lang/Language.h"
+#include "module/ModuleParser.h"
+#include "results/LinkHeadset.h"
 #include "results/ResultJournal.h"
 #include "results/ResultRow.h"
 #include "results/ResultSql.h"
@@ -43,6 +46,7 @@ ResultRow SampleRow(const QString& id, const QString& name) {
 class TestRecordTest final : public QObject {
     Q_OBJECT
 private slots:
+    void initTestCase();
     void rowsFollowTheSwitches_data();
     void rowsFollowTheSwitches();
     void switchesFromConfig();
@@ -58,13 +62,24 @@ private slots:
     void savedRow_data();
     void savedRow();
     void headsetTexts();
+    void headsetFromLinkState_data();
+    void headsetFromLinkState();
     void journalKeepsRowsInOrder();
     void journalSetsTornLinesAside();
     void parseTarget_data();
     void parseTarget();
     void statementsQuoteAndBind();
     void textsFromTheStringTable();
+
+private:
+    QTemporaryDir m_home;
 };
+
+void TestRecordTest::initTestCase() {
+    // The link state reads config.ini: keep it in a folder of this test's own.
+    QVERIFY(m_home.isValid());
+    SetAppHome(m_home.path());
+}
 
 void TestRecordTest::rowsFollowTheSwitches_data() {
     QTest::addColumn<ItemSwitches>("switches");
@@ -333,6 +348,36 @@ void TestRecordTest::headsetTexts() {
     QCOMPARE(RssiText(-127), QStringLiteral("-127"));
     QCOMPARE(RssiText(19), QStringLiteral("19"));
     QCOMPARE(RssiText(20), QString());
+}
+
+void TestRecordTest::headsetFromLinkState_data() {
+    QTest::addColumn<int>("battery");
+    QTest::addColumn<int>("rssi");
+    QTest::newRow("in range") << 85 << -60;
+    QTest::newRow("unknown") << -1 << -128;
+    QTest::newRow("edges") << 0 << 20;
+    QTest::newRow("lowest kept") << 1 << -127;
+}
+
+void TestRecordTest::headsetFromLinkState() {
+    QFETCH(int, battery);
+    QFETCH(int, rssi);
+    CModuleParser parser;
+    parser.Update([&](LinkState& s) {
+        s.targetMac = QStringLiteral("00:07:80:9a:bc:de");
+        s.targetName = QStringLiteral("HS'1");
+        s.battery = battery;
+        s.rssi = rssi;
+    });
+    const HeadsetValues h = HeadsetFromLinkState(parser);
+    QCOMPARE(h.mac, QStringLiteral("00:07:80:9a:bc:de"));
+    QCOMPARE(h.name, QStringLiteral("HS'1"));
+    QCOMPARE(h.keys.volUp + h.keys.volDown + h.keys.playPause + h.keys.previous + h.keys.next, 0);
+    // The saved texts are the link state's own display texts.
+    const ResultRow row = BuildResultRow(test::TextsFor(true), AllOn(), h, true, 0, 0.0,
+                                         QDateTime::currentDateTime());
+    QCOMPARE(row.values[4], parser.GetBatteryText());
+    QCOMPARE(row.values[5], parser.GetRssiText());
 }
 
 void TestRecordTest::journalKeepsRowsInOrder() {
