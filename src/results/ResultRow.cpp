@@ -2,6 +2,8 @@
 
 #include <QUuid>
 
+#include <cmath>
+
 namespace orv {
 
 bool ResultRow::IsValid() const {
@@ -27,8 +29,10 @@ ResultRow BuildResultRow(const ResultTexts& texts, const ItemSwitches& switches,
         return switches.StepEnabled(step) && verdict(step) != QLatin1String(kResultUntested);
     };
 
-    const QString hfpDetails =
-        judged(kStepHfpRecord) ? QString::asprintf("MAX=%.2fdB", hfpMaxLevel) : QString();
+    // No level measured for this headset (the switch to HFP failed): no level to show.
+    const QString hfpDetails = judged(kStepHfpRecord) && !std::isnan(hfpMaxLevel)
+                                   ? QString::asprintf("MAX=%.2fdB", hfpMaxLevel)
+                                   : QString();
     const KeyCounts& k = headset.keys;
     const QString keyDetails =
         judged(kStepKeyTest)

@@ -44,7 +44,8 @@ QString BatteryText(int battery);
 QString RssiText(int rssi);
 
 // The 13 values of a finished test: time, overall result, MAC, name, battery, RSSI, the five
-// verdicts and the two details texts. `failedStep` is 0 for a passed test.
+// verdicts and the two details texts. `failedStep` is 0 for a passed test; a NaN
+// `hfpMaxLevel` (not measured) leaves the HFP record details empty.
 ResultRow BuildResultRow(const ResultTexts& texts, const ItemSwitches& switches,
                          const HeadsetValues& headset, bool pass, int failedStep,
                          double hfpMaxLevel, const QDateTime& savedAt);

@@ -126,6 +126,7 @@ void CTestRecord::RebuildItemRows(const ItemSwitches& switches, const ResultText
     {
         QMutexLocker lock(&m_lock);
         m_rows = std::move(rows);
+        m_hfpMaxLevel = std::numeric_limits<double>::quiet_NaN();
     }
     emit rowsReset();
 }

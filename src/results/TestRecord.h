@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <limits>
 
 // The per-headset test record: the item rows the simple test window shows, the clocks that time
 // each item, and the values the saved result needs. Pure logic; a window only displays it.
@@ -121,6 +122,9 @@ public:
     // Milliseconds since StartRun.
     qint64 RunElapsedMs() const;
 
+    // The highest level of this headset's HFP recording, dBFS. NaN until the record item sets
+    // it; laying the rows out for the next headset forgets it, so a headset whose recording
+    // never ran is not saved with the level of the one before.
     void SetHfpMaxLevel(double dbfs);
     double HfpMaxLevel() const;
 
@@ -137,7 +141,7 @@ private:
     QList<ItemRow> m_rows;
     qint64 m_runStart = 0;
     qint64 m_itemStart = 0;
-    double m_hfpMaxLevel = 0.0;
+    double m_hfpMaxLevel = std::numeric_limits<double>::quiet_NaN();
 };
 
 // The result label of the simple test window: "PASS" or "FAIL" and the seconds since "Start

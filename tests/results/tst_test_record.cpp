@@ -3,6 +3,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cmath>
+#include <limits>
+
 #include "config/AppHome.h"
 #include "config/Config.h"
 #include "lang/Language.h"
@@ -205,6 +208,13 @@ void TestRecordTest::resultCellsAndItemTimes() {
     QCOMPARE(record.RunElapsedMs(), qint64(2345 + 1500 + 700 + 10));
     QCOMPARE(ResultLabelText(true, record.RunElapsedMs()), QStringLiteral("PASS(4.55 s)"));
     QCOMPARE(ResultLabelText(false, 0), QStringLiteral("FAIL(0.00 s)"));
+
+    // The level belongs to one headset: the next layout forgets it.
+    QVERIFY(std::isnan(record.HfpMaxLevel()));
+    record.SetHfpMaxLevel(-5.5);
+    QCOMPARE(record.HfpMaxLevel(), -5.5);
+    record.RebuildItemRows(AllOn(), test::TextsFor(true));
+    QVERIFY(std::isnan(record.HfpMaxLevel()));
 }
 
 void TestRecordTest::unmatchedResultKeepsTheClock() {
@@ -298,6 +308,9 @@ void TestRecordTest::savedRow_data() {
     QTest::newRow("failed at the record")
         << AllOn() << false << 6
         << QStringList{"FAIL", "PASS", "FAIL", max, "UNTESTED", "UNTESTED", "", "UNTESTED"};
+    QTest::newRow("switch to HFP failed: no level measured")
+        << AllOn() << false << -6
+        << QStringList{"FAIL", "PASS", "FAIL", "", "UNTESTED", "UNTESTED", "", "UNTESTED"};
     QTest::newRow("failed at the key test")
         << AllOn() << false << 8
         << QStringList{"FAIL", "PASS", "PASS", max, "PASS", "FAIL", keys, "UNTESTED"};
@@ -325,8 +338,10 @@ void TestRecordTest::savedRow() {
     h.rssi = -40;
     h.keys = KeyCounts{2, 3, 1, 4, 5};
     const QDateTime at(QDate(2024, 1, 31), QTime(8, 15, 0));
+    // A negative step here stands for that step failing before a level was measured.
+    const double level = failed < 0 ? std::numeric_limits<double>::quiet_NaN() : -12.345;
     const ResultRow row =
-        BuildResultRow(test::TextsFor(true), switches, h, pass, failed, -12.345, at);
+        BuildResultRow(test::TextsFor(true), switches, h, pass, std::abs(failed), level, at);
     QVERIFY(row.IsValid());
     QCOMPARE(row.table, QStringLiteral("TEST_EN"));
     QCOMPARE(row.columns.size(), 13);

@@ -4,6 +4,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cmath>
+
 #include "config/Config.h"
 #include "results/ResultDbCheck.h"
 #include "results/ResultTestTexts.h"
@@ -92,6 +94,8 @@ void TestResultsTest::finishSavesCountsAndLaysOutRows() {
     WriteConfigInt(m_ini, QStringLiteral("AutoTest"), QStringLiteral("5"), 0);
     results.StartRun();
     QVERIFY(!record.SetItemInfo(QStringLiteral("A2DP listening"), QStringLiteral("x")));
+    QVERIFY(std::isnan(record.HfpMaxLevel()));  // not the first headset's
+    record.SetHfpMaxLevel(-9.5);
     results.FinishFailed(kStepKeyTest, Headset(QStringLiteral("HS-2")));
     QCOMPARE(results.LastResult(), 0);
     QCOMPARE(results.statistics().RateText(), QStringLiteral("50%"));
@@ -105,7 +109,7 @@ void TestResultsTest::finishSavesCountsAndLaysOutRows() {
                           "VOL+ = 3,VOL- = 2,Play/Pause=1,Previous=1,Next=1", "PASS"}));
     QCOMPARE(rows[1].values[1], QStringLiteral("FAIL"));
     QCOMPARE(rows[1].values.mid(6),
-             (QStringList{"UNTESTED", "PASS", "MAX=-8.25dB", "PASS", "FAIL",
+             (QStringList{"UNTESTED", "PASS", "MAX=-9.50dB", "PASS", "FAIL",
                           "VOL+ = 3,VOL- = 2,Play/Pause=1,Previous=1,Next=1", "UNTESTED"}));
 }
 
