@@ -13,14 +13,6 @@ const QChar kMask = QLatin1Char('#');
 // Link ids are small; anything else in their place is garbage, not a link.
 constexpr int kMaxLinkId = 255;
 
-QString StripLeadingLineFeeds(const QString& piece) {
-    int i = 0;
-    while (i < piece.size() && piece.at(i) == QLatin1Char('\n')) {
-        ++i;
-    }
-    return piece.mid(i);
-}
-
 // The headset's name (and any other quoted text) must never be read as an event, so the checks
 // look at a copy in which everything between the first and the last double quote is masked.
 QString MaskQuoted(const QString& text) {
@@ -34,6 +26,99 @@ QString MaskQuoted(const QString& text) {
         view[i] = kMask;
     }
     return view;
+}
+
+// Key words of the module's event lines. A line is scanned once for all of them; a check skips
+// every line that lacks its word, which keeps the parser far ahead of the adapter.
+enum Word : unsigned {
+    kHasAt = 1u << 0,             // "AT+"
+    kHasVolume = 1u << 1,         // "VOLUME"
+    kHasRelease = 1u << 2,        // "RELEASE"
+    kHasNoCarrier = 1u << 3,      // "NO CARRIER"
+    kHasInquiry = 1u << 4,        // "INQUIRY"
+    kHasConnect = 1u << 5,        // "CONNECT"
+    kHasRing = 1u << 6,           // "RING"
+    kHasSco = 1u << 7,            // "SCO"
+    kHasStreaming = 1u << 8,      // "STREAMING"
+    kHasHfpAg = 1u << 9,          // "HFP-AG"
+    kHasCapabilities = 1u << 10,  // "GET_CAPABILITIES"
+    kHasReady = 1u << 11,         // "READY."
+    kHasName = 1u << 12,          // "NAME"
+    kHasRssi = 1u << 13,          // "RSSI"
+};
+
+// Whether `word` stands at `at`; the caller has matched its first letter already.
+template <size_t N>
+bool WordAt(QStringView text, qsizetype at, const char (&word)[N]) {
+    constexpr qsizetype kLength = N - 1;
+    if (text.size() - at < kLength) {
+        return false;
+    }
+    const QChar* p = text.data() + at;
+    for (qsizetype k = 1; k < kLength; ++k) {
+        if (p[k].unicode() != static_cast<char16_t>(word[k])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+unsigned ClassifyLine(QStringView view) {
+    unsigned words = 0;
+    const qsizetype n = view.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        switch (view[i].unicode()) {
+            case u'A':
+                if (WordAt(view, i, "AT+"))
+                    words |= kHasAt;
+                break;
+            case u'V':
+                if (WordAt(view, i, "VOLUME"))
+                    words |= kHasVolume;
+                break;
+            case u'R':
+                if (WordAt(view, i, "RELEASE"))
+                    words |= kHasRelease;
+                else if (WordAt(view, i, "RING"))
+                    words |= kHasRing;
+                else if (WordAt(view, i, "READY."))
+                    words |= kHasReady;
+                else if (WordAt(view, i, "RSSI"))
+                    words |= kHasRssi;
+                break;
+            case u'N':
+                if (WordAt(view, i, "NO CARRIER"))
+                    words |= kHasNoCarrier;
+                else if (WordAt(view, i, "NAME"))
+                    words |= kHasName;
+                break;
+            case u'I':
+                if (WordAt(view, i, "INQUIRY"))
+                    words |= kHasInquiry;
+                break;
+            case u'C':
+                if (WordAt(view, i, "CONNECT"))
+                    words |= kHasConnect;
+                break;
+            case u'S':
+                if (WordAt(view, i, "SCO"))
+                    words |= kHasSco;
+                else if (WordAt(view, i, "STREAMING"))
+                    words |= kHasStreaming;
+                break;
+            case u'H':
+                if (WordAt(view, i, "HFP-AG"))
+                    words |= kHasHfpAg;
+                break;
+            case u'G':
+                if (WordAt(view, i, "GET_CAPABILITIES"))
+                    words |= kHasCapabilities;
+                break;
+            default:
+                break;
+        }
+    }
+    return words;
 }
 
 // The text from `pattern` to the end of the line, without the pattern, trimmed.
@@ -174,10 +259,9 @@ bool CModuleParser::ProcessPending() {
 
     // Only complete lines are looked at, each in exactly one cycle; the unfinished last line
     // waits for the rest of its text.
-    const int lastCr = static_cast<int>(m_work.lastIndexOf(QLatin1Char('\r')));
-    QString complete;
+    const qsizetype lastCr = m_work.lastIndexOf(QLatin1Char('\r'));
+    SplitLines(QStringView(m_work).first(lastCr + 1));
     if (lastCr >= 0) {
-        complete = m_work.left(lastCr + 1);
         m_work.remove(0, lastCr + 1);
         m_overflowing = false;
     }
@@ -191,26 +275,36 @@ bool CModuleParser::ProcessPending() {
                         .arg(kMaxUnfinishedLine));
         }
     }
-    RunCycle(complete);
+    RunCycle();
     return true;
 }
 
-void CModuleParser::RunCycle(const QString& complete) {
-    std::vector<Line> lines;
-    if (!complete.isEmpty()) {
-        const QStringList pieces = complete.split(QLatin1Char('\r'), Qt::SkipEmptyParts);
-        lines.reserve(static_cast<size_t>(pieces.size()));
-        for (const QString& piece : pieces) {
-            QString text = StripLeadingLineFeeds(piece);
-            if (text.isEmpty()) {
-                continue;
-            }
-            Line line;
-            line.view = MaskQuoted(text);
-            line.text = std::move(text);
-            lines.push_back(std::move(line));
+void CModuleParser::SplitLines(QStringView complete) {
+    m_lines.clear();
+    qsizetype start = 0;
+    while (start < complete.size()) {
+        qsizetype end = complete.indexOf(u'\r', start);
+        if (end < 0) {
+            end = complete.size();
         }
+        QStringView piece = complete.sliced(start, end - start);
+        start = end + 1;
+        // Every line but the first of a burst begins with the line feed of "\r\n".
+        while (!piece.isEmpty() && piece.front() == u'\n') {
+            piece = piece.sliced(1);
+        }
+        if (piece.isEmpty()) {
+            continue;
+        }
+        Line& line = m_lines.emplace_back();
+        line.text = piece.toString();
+        line.view = MaskQuoted(line.text);  // shares the text when nothing is quoted
+        line.words = ClassifyLine(line.view);
     }
+}
+
+void CModuleParser::RunCycle() {
+    std::vector<Line>& lines = m_lines;
 
     std::vector<Action> actions;
     {
@@ -306,6 +400,9 @@ void CModuleParser::CheckLinkLoss(std::vector<Line>& lines) {
     static const QString kNoCarrier = QStringLiteral("NO CARRIER ");
     bool dropped = false;
     for (const Line& line : lines) {
+        if (!(line.words & kHasNoCarrier)) {
+            continue;
+        }
         const int at = line.view.indexOf(kNoCarrier);
         if (at < 0) {
             continue;
@@ -351,6 +448,9 @@ void CModuleParser::CheckBattery(std::vector<Line>& lines) {
     };
 
     for (const Line& line : lines) {
+        if (!(line.words & kHasAt)) {
+            continue;
+        }
         const int at = line.view.indexOf(kAppleEvent);
         if (at < 0) {
             continue;
@@ -371,6 +471,9 @@ void CModuleParser::CheckBattery(std::vector<Line>& lines) {
     }
 
     for (const Line& line : lines) {
+        if (!(line.words & kHasAt)) {
+            continue;
+        }
         const int at = line.view.indexOf(kIndicator);
         if (at < 0) {
             continue;
@@ -401,9 +504,15 @@ bool CModuleParser::CheckHfpVolume(std::vector<Line>& lines) {
     if (m_state.hfpLink == -1) {
         return false;
     }
-    const QString pattern = QStringLiteral("HFP-AG %1 VOLUME ").arg(m_state.hfpLink);
+    QString pattern;  // "HFP-AG <link> VOLUME ", built when a line may hold it
     bool changed = false;
     for (const Line& line : lines) {
+        if ((line.words & (kHasVolume | kHasHfpAg)) != (kHasVolume | kHasHfpAg)) {
+            continue;
+        }
+        if (pattern.isEmpty()) {
+            pattern = QStringLiteral("HFP-AG %1 VOLUME ").arg(m_state.hfpLink);
+        }
         if (!line.view.contains(pattern)) {
             continue;
         }
@@ -429,6 +538,9 @@ bool CModuleParser::CheckAvrcpVolume(std::vector<Line>& lines) {
     // volume reports stop.
     bool changed = false;
     for (const Line& line : lines) {
+        if (!(line.words & kHasVolume)) {
+            continue;
+        }
         int volume = 0;
         if (line.view.contains(kInterim)) {
             if (!NumberInRange(AfterPattern(line.view, kInterim), 0, 100, &volume)) {
@@ -455,6 +567,9 @@ void CModuleParser::CheckName(std::vector<Line>& lines) {
     static const QString kName = QStringLiteral("NAME ");
     bool info = false;
     for (const Line& line : lines) {
+        if (!(line.words & kHasName)) {
+            continue;
+        }
         const QString view = line.view.trimmed();
         if (!view.startsWith(kName)) {
             continue;
@@ -497,6 +612,9 @@ void CModuleParser::CheckRssi(std::vector<Line>& lines) {
     static const QString kRssi = QStringLiteral("RSSI ");
     bool info = false;
     for (const Line& line : lines) {
+        if (!(line.words & kHasRssi)) {
+            continue;
+        }
         const QString view = line.view.trimmed();
         if (!view.startsWith(kRssi)) {
             continue;
@@ -537,6 +655,9 @@ void CModuleParser::CheckVoiceRecognition(std::vector<Line>& lines) {
     }
     // Every request gets its own OK: the headset waits for one result per AT command.
     for (const Line& line : lines) {
+        if (!(line.words & kHasAt)) {
+            continue;
+        }
         if (line.view.contains(QLatin1String("AT+BVRA=1"))) {
             m_actions.push_back({Action::Reply, QStringLiteral("@%1 ok").arg(m_state.hfpLink), 0});
         }
@@ -545,6 +666,9 @@ void CModuleParser::CheckVoiceRecognition(std::vector<Line>& lines) {
 
 void CModuleParser::CheckMediaKeys(std::vector<Line>& lines) {
     for (const Line& line : lines) {
+        if (!(line.words & kHasRelease)) {
+            continue;
+        }
         const QString& v = line.view;
         if (v.contains(QLatin1String("PAUSE RELEASE")) ||
             v.contains(QLatin1String("PLAY RELEASE"))) {
@@ -596,6 +720,9 @@ void CModuleParser::CollectInquiry(std::vector<Line>& lines) {
         return;
     }
     for (size_t i = 0; i < lines.size(); ++i) {
+        if (!(lines[i].words & kHasInquiry)) {
+            continue;
+        }
         if (lines[i].removed) {
             continue;
         }
@@ -617,6 +744,9 @@ void CModuleParser::TakeFirstInquiry(std::vector<Line>& lines) {
         return;
     }
     for (size_t i = 0; i < lines.size(); ++i) {
+        if (!(lines[i].words & kHasInquiry)) {
+            continue;
+        }
         if (lines[i].removed) {
             continue;
         }
@@ -658,6 +788,10 @@ void CModuleParser::CollectConnections(std::vector<Line>& lines) {
     };
 
     for (size_t i = 0; i < lines.size() && m_state.eventCount < 3; ++i) {
+        if (!(lines[i].words &
+              (kHasHfpAg | kHasConnect | kHasRing | kHasCapabilities | kHasNoCarrier))) {
+            continue;
+        }
         if (lines[i].removed) {
             continue;
         }
@@ -712,6 +846,9 @@ void CModuleParser::WaitStreaming(std::vector<Line>& lines) {
         return;
     }
     for (size_t i = 0; i < lines.size(); ++i) {
+        if (!(lines[i].words & kHasStreaming)) {
+            continue;
+        }
         if (!lines[i].removed && lines[i].view.contains(QLatin1String("A2DP STREAMING START"))) {
             m_state.streaming = 1;
             RemoveLine(lines, i);
@@ -726,6 +863,9 @@ void CModuleParser::WaitSco(std::vector<Line>& lines) {
         return;
     }
     for (size_t i = 0; i < lines.size(); ++i) {
+        if ((lines[i].words & (kHasConnect | kHasSco)) != (kHasConnect | kHasSco)) {
+            continue;
+        }
         const QString& v = lines[i].view;
         if (lines[i].removed || !v.contains(QLatin1String("CONNECT ")) ||
             !v.contains(QLatin1String("SCO"))) {
@@ -747,6 +887,9 @@ void CModuleParser::WaitSco(std::vector<Line>& lines) {
 
 void CModuleParser::CountKeys(std::vector<Line>& lines) {
     for (const Line& line : lines) {
+        if (!(line.words & (kHasVolume | kHasRelease))) {
+            continue;
+        }
         m_keyParse.Parse(line.view);
     }
 }

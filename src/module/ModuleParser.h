@@ -150,6 +150,7 @@ private:
     struct Line {
         QString text;  // the line without its leading line feed
         QString view;  // the same with the text between the first and last double quote masked
+        unsigned words = 0;  // the key words the line holds (a prefilter for the checks)
         bool removed = false;
     };
     struct Action {
@@ -159,7 +160,8 @@ private:
     };
 
     void ThreadMain();
-    void RunCycle(const QString& complete);
+    void SplitLines(QStringView complete);
+    void RunCycle();
     void ResetLocked();
     void RemoveLine(std::vector<Line>& lines, size_t index);
 
@@ -191,8 +193,9 @@ private:
     QString m_pending;
     bool m_stop = false;
 
-    std::mutex m_cycleMutex;  // one cycle at a time; guards m_work and m_overflowing
-    QString m_work;           // the unfinished last line
+    std::mutex m_cycleMutex;    // one cycle at a time; guards m_work, m_lines and m_overflowing
+    QString m_work;             // the unfinished last line
+    std::vector<Line> m_lines;  // the complete lines of the current cycle
     bool m_overflowing = false;
     std::atomic<int> m_overflows{0};
 
