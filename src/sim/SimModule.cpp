@@ -656,7 +656,7 @@ void CSimModule::CompleteCall(const PendingCall& call) {
             Print(QStringLiteral("CONNECT %1 HFP-AG 2").arg(call.id), hi, false);
             // Right after the service-level connection the headset sends its Apple accessory
             // command (passed up as UNKNOWN) and its speaker gain.
-            After(20, [this, hi, id = call.id]() {
+            After(5, [this, hi, id = call.id]() {
                 if (!m_links.count(id))
                     return;
                 Print(

@@ -95,7 +95,7 @@ void TestSimEndToEnd::wholeHeadset() {
 
     // The headset goes out of range: the station sees the links drop.
     QCOMPARE(sim.Control(QStringLiteral("drop %1").arg(kMac1)), QStringLiteral("OK"));
-    QVERIFY(dropped.wait(5000));
+    QTRY_COMPARE_WITH_TIMEOUT(dropped.size(), 1, 5000);
     s = link.Parser().State();
     QCOMPARE(s.hfpLink, -1);
     QCOMPARE(s.a2dpLink, -1);
