@@ -33,7 +33,7 @@ ResultRow BuildResultRow(const ResultTexts& texts, const ItemSwitches& switches,
     const QString hfpDetails = judged(kStepHfpRecord) && !std::isnan(hfpMaxLevel)
                                    ? QString::asprintf("MAX=%.2fdB", hfpMaxLevel)
                                    : QString();
-    const KeyCounts& k = headset.keys;
+    const KeyPressCounts& k = headset.keys;
     const QString keyDetails =
         judged(kStepKeyTest)
             ? QString::asprintf("VOL+ = %d,VOL- = %d,Play/Pause=%d,Previous=%d,Next=%d", k.volUp,

@@ -10,7 +10,7 @@
 namespace orv {
 
 // Key presses counted by the key test.
-struct KeyCounts {
+struct KeyPressCounts {
     int volUp = 0;
     int volDown = 0;
     int playPause = 0;
@@ -24,7 +24,7 @@ struct HeadsetValues {
     QString name;
     int battery = 0;  // percent; 0 or less is saved as an empty text
     int rssi = 0;     // dBm; saved only when -127 <= rssi < 20
-    KeyCounts keys;
+    KeyPressCounts keys;
 };
 
 // A row ready to be written. `id` names it uniquely for ever, so a row that was kept in the

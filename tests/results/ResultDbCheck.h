@@ -67,7 +67,7 @@ inline ResultRow RowNamed(const ResultTexts& texts, const QString& name, bool pa
     h.name = name;
     h.battery = 90;
     h.rssi = -50;
-    h.keys = KeyCounts{1, 1, 1, 1, 1};
+    h.keys = KeyPressCounts{1, 1, 1, 1, 1};
     ItemSwitches all;
     all.ringTest = true;
     return BuildResultRow(texts, all, h, pass, pass ? 0 : kStepHfpRecord, -10.5,

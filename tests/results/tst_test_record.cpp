@@ -336,7 +336,7 @@ void TestRecordTest::savedRow() {
     h.name = QStringLiteral("HS-1");
     h.battery = 80;
     h.rssi = -40;
-    h.keys = KeyCounts{2, 3, 1, 4, 5};
+    h.keys = KeyPressCounts{2, 3, 1, 4, 5};
     const QDateTime at(QDate(2024, 1, 31), QTime(8, 15, 0));
     // A negative step here stands for that step failing before a level was measured.
     const double level = failed < 0 ? std::numeric_limits<double>::quiet_NaN() : -12.345;

@@ -27,7 +27,7 @@ HeadsetValues Headset(const QString& name) {
     h.name = name;
     h.battery = 77;
     h.rssi = -61;
-    h.keys = KeyCounts{3, 2, 1, 1, 1};
+    h.keys = KeyPressCounts{3, 2, 1, 1, 1};
     return h;
 }
 
