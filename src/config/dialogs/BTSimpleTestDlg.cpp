@@ -43,12 +43,16 @@ QLabel* MakeStatic(int id, QWidget* parent) {
     return l;
 }
 
+// Section titles; drawn bold once the page has its font.
+constexpr int kSectionIds[] = {
+    CBTSimpleTestDlg::IDC_SEARCH_LABEL,      CBTSimpleTestDlg::IDC_CONNECT_LABEL,
+    CBTSimpleTestDlg::IDC_SEARCH_PAIR_LABEL, CBTSimpleTestDlg::IDC_A2DP_LISTEN_LABEL,
+    CBTSimpleTestDlg::IDC_HFP_RECORD_LABEL,  CBTSimpleTestDlg::IDC_HFP_PLAYBACK_LABEL,
+    CBTSimpleTestDlg::IDC_KEY_TEST_LABEL,
+};
+
 QLabel* MakeSection(int id, QWidget* parent) {
-    QLabel* l = MakeStatic(id, parent);
-    QFont f = l->font();
-    f.setBold(true);
-    l->setFont(f);
-    return l;
+    return MakeStatic(id, parent);
 }
 
 QCheckBox* MakeCheck(int id, QWidget* parent) {
@@ -57,10 +61,18 @@ QCheckBox* MakeCheck(int id, QWidget* parent) {
     return c;
 }
 
-QLineEdit* MakeEdit(int id, QWidget* parent, int minWidthChars = 6) {
+// A text field at least `chars` digits wide that grows with the page.
+QLineEdit* MakeEdit(int id, QWidget* parent, int chars) {
     auto* e = new QLineEdit(parent);
     e->setObjectName(CBaseDlg::ControlName(id));
-    e->setMinimumWidth(e->fontMetrics().horizontalAdvance(QLatin1Char('0')) * minWidthChars + 12);
+    e->setMinimumWidth(e->fontMetrics().horizontalAdvance(QLatin1Char('0')) * chars + 12);
+    return e;
+}
+
+// A number field of a fixed width of `chars` digits.
+QLineEdit* MakeNumberEdit(int id, QWidget* parent, int chars = 6) {
+    QLineEdit* e = MakeEdit(id, parent, chars);
+    e->setFixedWidth(e->minimumWidth());
     return e;
 }
 
@@ -108,6 +120,13 @@ CBTSimpleTestDlg::CBTSimpleTestDlg(const QString& configPath, QWidget* parent)
     setObjectName(QStringLiteral("CBTSimpleTestDlg"));
     BuildControls();
     InitBaseLook();
+    for (const int id : kSectionIds) {
+        if (auto* l = findChild<QLabel*>(ControlName(id))) {
+            QFont f = l->font();
+            f.setBold(true);
+            l->setFont(f);
+        }
+    }
     m_loaded = LoadAudioSettings(m_configPath);
     PutValues(m_loaded);
 }
@@ -144,7 +163,7 @@ void CBTSimpleTestDlg::BuildControls() {
     m_sampleRate = MakeList(IDC_SAMPLE_RATE, bt);
     btGrid->addWidget(MakeLabel(IDC_SAMPLE_RATE, bt), r, 0);
     btGrid->addLayout(Row({m_sampleRate}), r++, 1);
-    m_passWord = MakeEdit(IDC_PASSWORD, bt);
+    m_passWord = MakeNumberEdit(IDC_PASSWORD, bt);
     btGrid->addWidget(MakeLabel(IDC_PASSWORD, bt), r, 0);
     btGrid->addLayout(Row({m_passWord, MakeStatic(IDC_PASSWORD_NOTE, bt)}), r++, 1);
     m_autoA2dpVol = MakeCheck(IDC_AUTO_A2DP_VOL, bt);
@@ -191,15 +210,15 @@ void CBTSimpleTestDlg::BuildControls() {
 
     auto* limits = new QGridLayout;
     limits->setHorizontalSpacing(6);
-    m_rssiUpper = MakeEdit(IDC_RSSI_UPPER, test, 4);
-    m_rssiLower = MakeEdit(IDC_RSSI_LOWER, test, 4);
+    m_rssiUpper = MakeNumberEdit(IDC_RSSI_UPPER, test, 5);
+    m_rssiLower = MakeNumberEdit(IDC_RSSI_LOWER, test, 5);
     limits->addWidget(MakeStatic(IDC_RSSI_TEST_LABEL, test), 0, 0);
     limits->addWidget(MakeLabel(IDC_RSSI_UPPER, test), 0, 1);
     limits->addWidget(m_rssiUpper, 0, 2);
     limits->addWidget(MakeLabel(IDC_RSSI_LOWER, test), 0, 3);
     limits->addWidget(m_rssiLower, 0, 4);
-    m_batteryUpper = MakeEdit(IDC_BATTERY_UPPER, test, 4);
-    m_batteryLower = MakeEdit(IDC_BATTERY_LOWER, test, 4);
+    m_batteryUpper = MakeNumberEdit(IDC_BATTERY_UPPER, test, 5);
+    m_batteryLower = MakeNumberEdit(IDC_BATTERY_LOWER, test, 5);
     limits->addWidget(MakeStatic(IDC_BATTERY_LABEL, test), 1, 0);
     limits->addWidget(MakeLabel(IDC_BATTERY_UPPER, test), 1, 1);
     limits->addWidget(m_batteryUpper, 1, 2);
@@ -209,7 +228,7 @@ void CBTSimpleTestDlg::BuildControls() {
     tv->addLayout(limits);
 
     tv->addWidget(MakeSection(IDC_A2DP_LISTEN_LABEL, test));
-    m_playTimes = MakeEdit(IDC_PLAY_TIMES, test);
+    m_playTimes = MakeNumberEdit(IDC_PLAY_TIMES, test);
     tv->addLayout(Row({MakeLabel(IDC_PLAY_TIMES, test), m_playTimes}));
     m_playFile = MakeEdit(IDC_PLAY_FILE, test, 24);
     m_playFileBrowse = new QToolButton(test);
@@ -222,20 +241,20 @@ void CBTSimpleTestDlg::BuildControls() {
     tv->addLayout(fileRow);
 
     tv->addWidget(MakeSection(IDC_HFP_RECORD_LABEL, test));
-    m_captureTimes = MakeEdit(IDC_CAPTURE_TIMES, test);
-    m_callDelay = MakeEdit(IDC_CALL_DELAY, test);
-    m_capLowerLimit = MakeEdit(IDC_CAP_LOWER_LIMIT, test);
+    m_captureTimes = MakeNumberEdit(IDC_CAPTURE_TIMES, test);
+    m_callDelay = MakeNumberEdit(IDC_CALL_DELAY, test);
+    m_capLowerLimit = MakeNumberEdit(IDC_CAP_LOWER_LIMIT, test);
     tv->addLayout(
         Row({MakeLabel(IDC_CAPTURE_TIMES, test), m_captureTimes, MakeLabel(IDC_CALL_DELAY, test),
              m_callDelay, MakeLabel(IDC_CAP_LOWER_LIMIT, test), m_capLowerLimit}));
 
     tv->addWidget(MakeSection(IDC_HFP_PLAYBACK_LABEL, test));
-    m_playbackTimes = MakeEdit(IDC_PLAYBACK_TIMES, test);
+    m_playbackTimes = MakeNumberEdit(IDC_PLAYBACK_TIMES, test);
     tv->addLayout(Row({MakeLabel(IDC_PLAYBACK_TIMES, test), m_playbackTimes}));
 
     tv->addWidget(MakeSection(IDC_KEY_TEST_LABEL, test));
     m_keyTimesCheck = MakeCheck(IDC_KEY_TIMES_CHECK, test);
-    m_keyCheckTimes = MakeEdit(IDC_KEY_CHECK_TIMES, test, 3);
+    m_keyCheckTimes = MakeNumberEdit(IDC_KEY_CHECK_TIMES, test, 4);
     tv->addLayout(Row({m_keyTimesCheck, m_keyCheckTimes, MakeStatic(IDC_KEY_TIMES_NOTE, test)}));
     m_btMode = MakeCheck(IDC_BT_MODE, test);
     tv->addWidget(m_btMode);

@@ -48,6 +48,27 @@ CBlueToothSetupDlg::CBlueToothSetupDlg(const QString& configPath, const Settings
     m_tabs->setUsesScrollButtons(false);
     m_tabs->tabBar()->setExpanding(false);
 
+    m_ok = new QPushButton(UiCaption(kSettingsDialog, kOkCaption), this);
+    m_ok->setObjectName(QStringLiteral("IDOK"));
+    m_ok->setDefault(true);
+    m_cancel = new QPushButton(UiCaption(kSettingsDialog, kCancelCaption), this);
+    m_cancel->setObjectName(QStringLiteral("IDCANCEL"));
+    m_cancel->setAutoDefault(false);
+    connect(m_ok, &QPushButton::clicked, this, &CBlueToothSetupDlg::accept);
+    connect(m_cancel, &QPushButton::clicked, this, &CBlueToothSetupDlg::reject);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(m_ok);
+    buttons->addWidget(m_cancel);
+    auto* top = new QVBoxLayout(this);
+    top->setContentsMargins(8, 8, 8, 8);
+    top->addWidget(m_tabs, 1);
+    top->addLayout(buttons);
+
+    // The container's own controls first: each page gives its children the font itself, and
+    // its own touches (bold section titles) must not be overwritten.
+    InitBaseLook();
+
     const QStringList ports = input.machinePorts.value_or(CSerialportSetDlg::MachinePorts());
     m_audio = new CBTSimpleTestDlg(configPath, m_tabs);
     m_simpleWnd = new CSimpleWndPage(configPath, input.simpleWidth, input.simpleHeight, m_tabs);
@@ -59,30 +80,8 @@ CBlueToothSetupDlg::CBlueToothSetupDlg(const QString& configPath, const Settings
         m_tabs->addTab(pages[i], UiString(kTabTitles[i]));
     }
     m_tabs->setCurrentIndex(0);
-
-    m_ok = new QPushButton(UiCaption(kSettingsDialog, kOkCaption), this);
-    m_ok->setObjectName(QStringLiteral("IDOK"));
-    m_ok->setDefault(true);
-    m_cancel = new QPushButton(UiCaption(kSettingsDialog, kCancelCaption), this);
-    m_cancel->setObjectName(QStringLiteral("IDCANCEL"));
-    m_cancel->setAutoDefault(false);
-    connect(m_ok, &QPushButton::clicked, this, &CBlueToothSetupDlg::accept);
-    connect(m_cancel, &QPushButton::clicked, this, &CBlueToothSetupDlg::reject);
     connect(m_simpleWnd, &CSimpleWndPage::simpleFontChanged, this,
             [this] { m_outcome.simpleFontChanged = true; });
-
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(m_ok);
-    buttons->addWidget(m_cancel);
-    auto* top = new QVBoxLayout(this);
-    top->setContentsMargins(8, 8, 8, 8);
-    top->addWidget(m_tabs, 1);
-    top->addLayout(buttons);
-
-    InitBaseLook();
-    // Tab titles in the dialog font as well; each page already set up its own children.
-    m_tabs->setFont(font());
 }
 
 void CBlueToothSetupDlg::accept() {

@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QRegularExpression>
 #include <QSerialPortInfo>
@@ -96,12 +97,14 @@ CSerialportSetDlg::CSerialportSetDlg(const QString& configPath, const SerialPort
     m_parity = addList(IDC_PARITY, 2, UiListEntries(kSerialPortPage, IDC_PARITY));
     m_dataBits = addList(IDC_DATA_BITS, 3, UiListEntries(kSerialPortPage, IDC_DATA_BITS));
     m_stopBits = addList(IDC_STOP_BITS, 4, UiListEntries(kSerialPortPage, IDC_STOP_BITS));
-    grid->setColumnStretch(2, 1);
 
     auto* top = new QVBoxLayout(this);
     top->setContentsMargins(8, 8, 8, 8);
     top->addWidget(m_useCom);
-    top->addWidget(group);
+    auto* groupRow = new QHBoxLayout;
+    groupRow->addWidget(group);
+    groupRow->addStretch(1);
+    top->addLayout(groupRow);
     top->addStretch(1);
     InitBaseLook();
 

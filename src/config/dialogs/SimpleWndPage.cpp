@@ -3,6 +3,7 @@
 #include <QFontDialog>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -34,7 +35,6 @@ CSimpleWndPage::CSimpleWndPage(const QString& configPath, int width, int height,
     };
     m_width = addField(IDC_WIDTH, 0);
     m_height = addField(IDC_HEIGHT, 1);
-    grid->setColumnStretch(2, 1);
 
     m_font = new QPushButton(UiCaption(kSimpleWndPage, IDC_FONT), this);
     m_font->setObjectName(ControlName(IDC_FONT));
@@ -42,7 +42,10 @@ CSimpleWndPage::CSimpleWndPage(const QString& configPath, int width, int height,
 
     auto* top = new QVBoxLayout(this);
     top->setContentsMargins(8, 8, 8, 8);
-    top->addWidget(group);
+    auto* groupRow = new QHBoxLayout;
+    groupRow->addWidget(group);
+    groupRow->addStretch(1);
+    top->addLayout(groupRow);
     auto* buttonRow = new QHBoxLayout;
     buttonRow->addWidget(m_font);
     buttonRow->addStretch(1);
