@@ -870,9 +870,9 @@ bool CSimModule::Press(int hi, HeadsetKey key, QString* why) {
     const int hfp = LinkOf(hi, LinkKind::Hfp);
     const int avrcp = LinkOf(hi, LinkKind::Avrcp);
     const int sco = LinkOf(hi, LinkKind::Sco);
-    h.lastKeys =
-        (h.lastKeys.split(QLatin1Char(','), Qt::SkipEmptyParts).mid(-4) << HeadsetKeyText(key))
-            .join(QLatin1Char(','));
+    QStringList recent = h.lastKeys.split(QLatin1Char(','), Qt::SkipEmptyParts);
+    recent << HeadsetKeyText(key);
+    h.lastKeys = recent.mid(std::max<qsizetype>(0, recent.size() - 5)).join(QLatin1Char(','));
     if (key == HeadsetKey::VolUp || key == HeadsetKey::VolDown) {
         const int step = key == HeadsetKey::VolUp ? 1 : -1;
         // During a call or SCO audio the keys move the HFP speaker gain; otherwise the AVRCP

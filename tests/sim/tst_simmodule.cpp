@@ -381,6 +381,12 @@ void TestSimModule::keyScript() {
     QVERIFY(once.WaitLine(QStringLiteral("AVRCP FORWARD RELEASE")));
     QTRY_VERIFY_WITH_TIMEOUT(
         once.Control(QStringLiteral("state")).contains(QLatin1String("avrcpvol=45")), 2000);
+    QVERIFY(once.Control(QStringLiteral("state")).contains(QLatin1String("keys=NEXT,VOL-")));
+    // `state` lists the last five presses.
+    for (const char* k : {"VOL+", "VOL+", "VOL+", "NEXT"})
+        QCOMPARE(once.Control(QStringLiteral("press %1 %2").arg(kMac1, k)), QStringLiteral("OK"));
+    QVERIFY(once.Control(QStringLiteral("state"))
+                .contains(QLatin1String("keys=VOL-,VOL+,VOL+,VOL+,NEXT")));
 }
 
 void TestSimModule::faults_data() {
