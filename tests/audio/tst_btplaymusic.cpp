@@ -1,6 +1,7 @@
 // The music player against a private PulseAudio server with a sink described as the adapter.
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -66,6 +67,13 @@ void TestBTPlayMusic::playFailsWithoutFileOrDevice() {
     player.SetDeviceB(1);  // there is no "ORV318Pro B"
     QCOMPARE(player.Play(), 0);
     QVERIFY(player.ErrorText().contains("ORV318Pro B"));
+    player.SetDeviceB(0);
+    QFile junk(m_dir.filePath("junk.wav"));
+    QVERIFY(junk.open(QIODevice::WriteOnly));
+    junk.write(QByteArray(4000, 'j'));
+    junk.close();
+    player.SetFileName(junk.fileName());
+    QCOMPARE(player.Play(), 0);  // not a sound file
     QCOMPARE(player.GetState(), int(CBTPlayMusic::Stopped));
     player.Pause();
     player.Resume();

@@ -45,6 +45,8 @@ private slots:
     void silentMicrophoneFails();
     void recordingWithoutBlocksFails();
     void noCaptureDevice();
+    void fileThatCannotBeCreated();
+    void destroyedWhileRecording();
 
 private:
     void PlayTone(bool on);
@@ -170,6 +172,36 @@ void TestBTRecordSound::noCaptureDevice() {
     rec.StopRecord();
     QCOMPARE(initFailed.count(), 0);
     QVERIFY(log.events.isEmpty());
+}
+
+// The device is there but the recording's file cannot be created: the operator is told.
+void TestBTRecordSound::fileThatCannotBeCreated() {
+    CBTRecordSound rec(m_config, m_dir.filePath("no/such/folder/temp.wav"));
+    SignalLog log(rec);
+    QSignalSpy initFailed(&rec, &CBTRecordSound::soundCardInitFailed);
+    QCOMPARE(rec.StartRecord(), 0);
+    QCOMPARE(initFailed.count(), 1);
+    QVERIFY(!rec.IsRecording());
+    QVERIFY(log.events.isEmpty());
+}
+
+// Destroying the page mid-recording ends the capture and leaves a finished WAV.
+void TestBTRecordSound::destroyedWhileRecording() {
+    const QString temp = m_dir.filePath("temp.wav");
+    {
+        CBTRecordSound rec(m_config, temp);
+        QCOMPARE(rec.StartRecord(), 1);
+        QTRY_VERIFY_WITH_TIMEOUT(rec.BlockCount() > 0, 5000);
+    }
+    QFile f(temp);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QByteArray file = f.readAll();
+    QVERIFY(file.size() >= 56 + 24000);
+    QCOMPARE((file.size() - 56) % 24000, 0);
+    QCOMPARE(qFromLittleEndian<quint32>(file.constData() + 44), 0u);
+    QCOMPARE(qFromLittleEndian<quint32>(file.constData() + 52), quint32(file.size() - 56));
+    orv::CORVAudioDriver driver;
+    QCOMPARE(driver.IsCaptureFinish(), 1);
 }
 
 int main(int argc, char* argv[]) {
