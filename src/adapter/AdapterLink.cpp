@@ -47,7 +47,7 @@ int CAdapterLink::Open() {
 }
 
 void CAdapterLink::Close() {
-    const bool wasOpen = m_open.exchange(false);
+    m_open.store(false);
     m_parser.WakeWaiters();  // operations waiting for the module give up at once
     if (m_monitorThread.joinable()) {
         m_stopMonitor.store(true);
@@ -68,9 +68,7 @@ void CAdapterLink::Close() {
         std::lock_guard<std::mutex> lock(m_sendMutex);  // waits for a write in flight
         m_device.reset();
     }
-    if (wasOpen) {
-        m_parser.ResetLinkState();
-    }
+    m_parser.ResetLinkState();
 }
 
 void CAdapterLink::MonitorMain() {

@@ -39,7 +39,44 @@ QString MprisMethod(MediaKey key) {
     return QString();
 }
 
+CLinuxDesktop::~CLinuxDesktop() {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_stop = true;
+    }
+    m_wake.notify_all();
+    if (m_thread.joinable()) {
+        m_thread.join();
+    }
+}
+
 void CLinuxDesktop::PressMediaKey(MediaKey key) {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_keys.push_back(key);
+        if (!m_thread.joinable()) {
+            m_thread = std::thread([this] { KeyThread(); });
+        }
+    }
+    m_wake.notify_one();
+}
+
+void CLinuxDesktop::KeyThread() {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    for (;;) {
+        m_wake.wait(lock, [this] { return m_stop || !m_keys.empty(); });
+        if (m_keys.empty()) {
+            return;  // stopped, every key sent
+        }
+        const MediaKey key = m_keys.front();
+        m_keys.pop_front();
+        lock.unlock();
+        SendMprisKey(key);
+        lock.lock();
+    }
+}
+
+void SendMprisKey(MediaKey key) {
     const QString method = MprisMethod(key);
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected() || bus.interface() == nullptr) {

@@ -502,7 +502,10 @@ void CAdapterLink::GreetHeadset() {
     }
     if (s.rssi < 0) {
         const bool a2dp = s.a2dpLink != -1 && s.avrcpLink != -1;
-        Send(OnLink("rssi %d", a2dp ? s.a2dpLink : s.hfpLink));
+        const int link = a2dp ? s.a2dpLink : s.hfpLink;
+        if (link != -1) {
+            Send(OnLink("rssi %d", link));
+        }
     }
     if (s.hfpLink != -1 && GetIsAutoAdjustHFPVol(path)) {
         SetHfpVolume(GetHFPVol(path));

@@ -46,12 +46,12 @@ class TestMediaKeys final : public QObject {
     CFakePlayer m_idle;
     CFakePlayer m_playing;
 
-    // Presses the key from another thread, as the parser thread does, while this thread
+    // Sends the key from another thread, as the desktop's key thread does, while this thread
     // serves the players.
     void Press(MediaKey key) {
         std::atomic<bool> done{false};
         std::thread parser([key, &done] {
-            CLinuxDesktop().PressMediaKey(key);
+            SendMprisKey(key);
             done = true;
         });
         QTRY_VERIFY_WITH_TIMEOUT(done.load(), 10000);
@@ -93,6 +93,18 @@ private slots:
         Press(MediaKey::Previous);
         QTRY_COMPARE(m_playing.calls, (QStringList{"PlayPause", "Next", "Previous"}));
         QVERIFY(m_idle.calls.isEmpty());
+    }
+
+    void keysAreQueuedInOrder() {
+        m_playing.calls.clear();
+        {
+            CLinuxDesktop desktop;
+            desktop.PressMediaKey(MediaKey::Previous);  // returns at once
+            desktop.PressMediaKey(MediaKey::PlayPause);
+            // The players answer on this thread; the desktop's thread waits for them.
+            QTRY_COMPARE_WITH_TIMEOUT(m_playing.calls.size(), 2, 10000);
+        }
+        QCOMPARE(m_playing.calls, (QStringList{"Previous", "PlayPause"}));
     }
 
     void playerThatStartsPlayingGetsTheKeys() {
