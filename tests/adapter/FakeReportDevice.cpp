@@ -18,6 +18,13 @@ void CFakeReportDevice::SetResponder(std::function<QStringList(const QString&)> 
     m_responder = std::move(responder);
 }
 
+void CFakeReportDevice::ClearScript() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_rules.clear();
+    m_responder = nullptr;
+    m_input.clear();
+}
+
 void CFakeReportDevice::Inject(const QString& text) {
     {
         std::lock_guard<std::mutex> lock(m_mutex);

@@ -27,6 +27,8 @@ public:
     void On(const QString& command, const QStringList& lines);
     // Consulted for every command without a rule; returns the lines to answer with.
     void SetResponder(std::function<QStringList(const QString& command)> responder);
+    // Forgets every rule, the responder and any text not yet read.
+    void ClearScript();
     // Queues raw module text (no line end added).
     void Inject(const QString& text);
     // Reports carry at most this many text bytes (1 to 64), so lines are cut across reports.

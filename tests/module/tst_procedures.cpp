@@ -89,15 +89,29 @@ private slots:
         SetSyncVol(path, 0);
         SetIsAutoAdjustA2DPVol(path, 1);
         SetIsAutoAdjustHFPVol(path, 1);
-        m_bus = std::make_unique<CFakeReportBus>();
-        m_dev = m_bus->AddDevice(kAdapterVendorId, kAdapterProductIdA);
-        m_link = std::make_unique<CAdapterLink>(m_bus.get());
-        m_link->SetTiming(ShortWaits());
-        QCOMPARE(m_link->Open(), 1);
+        // One link for all cases (opening it costs the module's codec pacing); every case
+        // starts from a cleared state, an empty script and an empty record.
+        if (!m_link) {
+            m_bus = std::make_unique<CFakeReportBus>();
+            m_dev = m_bus->AddDevice(kAdapterVendorId, kAdapterProductIdA);
+            m_link = std::make_unique<CAdapterLink>(m_bus.get());
+            m_link->SetTiming(ShortWaits());
+        }
+        if (!m_link->IsOpen()) {
+            QCOMPARE(m_link->Open(), 1);
+        }
+        m_dev->ClearScript();
+        m_link->Parser().ResetLinkState();
+        m_link->Parser().Update([](LinkState& s) {
+            s.inquiryList.clear();
+            s.waitMode = kWaitNone;
+            s.eventCount = 0;
+        });
+        m_link->Parser().ClearKeys();
         m_dev->ClearWritten();
     }
 
-    void cleanup() {
+    void cleanupTestCase() {
         m_link.reset();
         m_dev.reset();
         m_bus.reset();
