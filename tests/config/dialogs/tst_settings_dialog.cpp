@@ -612,6 +612,34 @@ private slots:
         QVERIFY(!path->isEnabled() && !browse->isEnabled());
     }
 
+    void spinRanges_data() {
+        QTest::addColumn<int>("id");
+        QTest::addColumn<int>("minimum");
+        QTest::addColumn<int>("maximum");
+        QTest::addColumn<int>("step");
+        using B = CBTSimpleTestDlg;
+        QTest::newRow("search power") << int(B::IDC_SEARCH_POWER) << -18 << 6 << 1;
+        QTest::newRow("time out") << int(B::IDC_SEARCH_TIMEOUT) << 5 << 60 << 5;
+        QTest::newRow("wait time") << int(B::IDC_INQUIRY_WAIT) << 0 << 100 << 1;
+        QTest::newRow("A2DP volume") << int(B::IDC_A2DP_VOL) << 0 << 100 << 1;
+        QTest::newRow("HFP volume") << int(B::IDC_HFP_VOL) << 0 << 15 << 1;
+        QTest::newRow("pair RSSI") << int(B::IDC_PAIR_RSSI_VALUE) << -128 << 20 << 1;
+        QTest::newRow("ring times") << int(B::IDC_RING_TIMES) << 1 << 10 << 1;
+        QTest::newRow("ring interval") << int(B::IDC_RING_INTERVAL) << 1 << 10 << 1;
+    }
+
+    void spinRanges() {
+        QFETCH(int, id);
+        QFETCH(int, minimum);
+        QFETCH(int, maximum);
+        QFETCH(int, step);
+        CBlueToothSetupDlg dlg(freshIni(), input());
+        CSpinEdit* spin = child<CSpinEdit>(dlg.AudioPage(), id);
+        QCOMPARE(spin->Minimum(), minimum);
+        QCOMPARE(spin->Maximum(), maximum);
+        QCOMPARE(spin->Step(), step);
+    }
+
     void spinArrowsStayInRange() {
         CSpinEdit spin(5, 60, 5);
         spin.SetValue(10);
