@@ -71,7 +71,20 @@ bool CSimModule::Start(QString* error) {
         m_control = new QLocalServer(this);
         // The socket can drop links and inject module lines: only this user may use it.
         m_control->setSocketOptions(QLocalServer::UserAccessOption);
-        // A socket file left by a crashed run would make listen() fail.
+        // A socket file left by a crashed run would make listen() fail; one that still
+        // answers belongs to a running simulator and is not taken from it.
+        {
+            QLocalSocket probe;
+            probe.connectToServer(path);
+            if (probe.waitForConnected(200)) {
+                if (error)
+                    *error = QStringLiteral("control socket %1 is in use by another simulator")
+                                 .arg(path);
+                delete m_control;
+                m_control = nullptr;
+                return false;
+            }
+        }
         QLocalServer::removeServer(path);
         if (!m_control->listen(path)) {
             if (error)

@@ -622,6 +622,16 @@ void TestSimModule::controlSocket() {
     QCOMPARE(answers[1], QStringLiteral("ERROR unknown command \"bogus\""));
     QCOMPARE(answers[2], QStringLiteral("ERROR 00:1a:7d:da:71:13 is not connected"));
 
+    // A socket that answers belongs to a running simulator and is not taken over.
+    SimHarness second;
+    QString busy;
+    QVERIFY(!second.Start(Scenario({}, QStringLiteral("ControlSocket=%1/ctl.sock").arg(h.dir())),
+                          &busy));
+    QCOMPARE(
+        busy,
+        QStringLiteral("control socket %1/ctl.sock is in use by another simulator").arg(h.dir()));
+    QVERIFY(s.state() == QLocalSocket::ConnectedState);
+
     // A socket file left behind by a crashed run is replaced.
     h.bus.reset();
     QFile stale(h.dir() + QStringLiteral("/ctl.sock"));
