@@ -5,7 +5,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QMutexLocker>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -176,12 +175,12 @@ bool CResultJournal::Decode(const QByteArray& line, ResultRow* row) {
 }
 
 bool CResultJournal::Append(const ResultRow& row, QString* error) {
-    QMutexLocker lock(&m_lock);
+    std::lock_guard<std::mutex> lock(m_lock);
     return AppendSynced(m_path, Encode(row), error);
 }
 
 QList<ResultRow> CResultJournal::Pending(QString* error) {
-    QMutexLocker lock(&m_lock);
+    std::lock_guard<std::mutex> lock(m_lock);
     bool readable = true;
     const QList<QByteArray> lines = ReadLines(m_path, &readable);
     if (!readable) {
@@ -212,7 +211,7 @@ QList<ResultRow> CResultJournal::Pending(QString* error) {
 }
 
 bool CResultJournal::Remove(const QStringList& ids, QString* error) {
-    QMutexLocker lock(&m_lock);
+    std::lock_guard<std::mutex> lock(m_lock);
     bool readable = true;
     const QList<QByteArray> lines = ReadLines(m_path, &readable);
     if (!readable) {

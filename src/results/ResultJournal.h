@@ -1,8 +1,8 @@
 #pragma once
 
 #include <QList>
-#include <QMutex>
 #include <QString>
+#include <mutex>
 
 #include "results/ResultRow.h"
 
@@ -41,7 +41,7 @@ public:
 
 private:
     QString m_path;
-    QMutex m_lock;  // serialises the file operations of this process
+    std::mutex m_lock;  // serialises the file operations of this process
 };
 
 }  // namespace orv

@@ -3,10 +3,10 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
-#include <QMutexLocker>
 #include <QSet>
 
 #include <algorithm>
+#include <chrono>
 
 #include "config/Settings.h"
 #include "shell/LogWriter.h"
@@ -59,12 +59,12 @@ bool CResultSaver::Keep(const ResultRow& row, QString* error) {
 
 SaveReport CResultSaver::WriteKept(const QString& filePath, const ResultRow& row, bool kept,
                                    const QString& keepError) {
-    QMutexLocker lock(&m_lock);
+    std::lock_guard<std::mutex> lock(m_lock);
     return Write(filePath, &row, kept, keepError);
 }
 
 SaveReport CResultSaver::Drain(const QString& filePath) {
-    QMutexLocker lock(&m_lock);
+    std::lock_guard<std::mutex> lock(m_lock);
     return Write(filePath, nullptr, false, QString());
 }
 
@@ -197,7 +197,7 @@ CResultSaveWorker::~CResultSaveWorker() {
 
 void CResultSaveWorker::Enqueue(std::function<SaveReport()> job) {
     {
-        QMutexLocker lock(&m_busyLock);
+        std::lock_guard<std::mutex> lock(m_busyLock);
         ++m_busy;
     }
     QMetaObject::invokeMethod(
@@ -205,9 +205,9 @@ void CResultSaveWorker::Enqueue(std::function<SaveReport()> job) {
         [this, job = std::move(job)] {
             const SaveReport report = job();
             emit saveFinished(report);
-            QMutexLocker lock(&m_busyLock);
+            std::lock_guard<std::mutex> lock(m_busyLock);
             if (--m_busy == 0) {
-                m_idle.wakeAll();
+                m_idle.notify_all();
             }
         },
         Qt::QueuedConnection);
@@ -228,14 +228,9 @@ void CResultSaveWorker::SubmitDrain(const QString& filePath) {
 }
 
 bool CResultSaveWorker::WaitIdle(int timeoutMs) {
-    QMutexLocker lock(&m_busyLock);
-    QDeadlineTimer deadline(timeoutMs);
-    while (m_busy > 0) {
-        if (!m_idle.wait(&m_busyLock, deadline)) {
-            return m_busy == 0;
-        }
-    }
-    return true;
+    std::unique_lock<std::mutex> lock(m_busyLock);
+    return m_idle.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                           [this] { return m_busy == 0; });
 }
 
 }  // namespace orv

@@ -1,11 +1,13 @@
 #pragma once
 
 #include <QMetaType>
-#include <QMutex>
 #include <QObject>
 #include <QString>
 #include <QThread>
-#include <QWaitCondition>
+
+#include <condition_variable>
+#include <functional>
+#include <mutex>
 
 #include "results/AccessOperation.h"
 #include "results/ResultJournal.h"
@@ -78,7 +80,7 @@ private:
 
     CResultJournal m_journal;
     int m_timeoutSeconds;
-    QMutex m_lock;  // one write at a time: the journal order is the database order
+    std::mutex m_lock;  // one write at a time: the journal order is the database order
 };
 
 // Saves on a thread of its own, so a slow or dead database never holds the operator's window.
@@ -111,10 +113,10 @@ private:
 
     CResultSaver m_saver;
     QThread m_thread;
-    QObject* m_context = nullptr;  // lives on m_thread; queued jobs run in its event loop
-    QMutex m_busyLock;             // guards m_busy
-    QWaitCondition m_idle;         // signalled when m_busy drops to 0
-    int m_busy = 0;
+    QObject* m_context = nullptr;    // lives on m_thread; queued jobs run in its event loop
+    std::mutex m_busyLock;           // guards m_busy
+    std::condition_variable m_idle;  // notified when m_busy drops to 0
+    int m_busy = 0;                  // jobs submitted and not finished
 };
 
 }  // namespace orv

@@ -1,7 +1,5 @@
 #include "results/TestRecord.h"
 
-#include <QMutexLocker>
-
 #include <chrono>
 
 #include "config/Settings.h"
@@ -124,7 +122,7 @@ void CTestRecord::RebuildItemRows(const ItemSwitches& switches, const ResultText
         rows.append(row);
     }
     {
-        QMutexLocker lock(&m_lock);
+        std::lock_guard<std::mutex> lock(m_lock);
         m_rows = std::move(rows);
         m_hfpMaxLevel = std::numeric_limits<double>::quiet_NaN();
     }
@@ -134,7 +132,7 @@ void CTestRecord::RebuildItemRows(const ItemSwitches& switches, const ResultText
 bool CTestRecord::SetItemInfo(const QString& item, const QString& info) {
     int changed = -1;
     {
-        QMutexLocker lock(&m_lock);
+        std::lock_guard<std::mutex> lock(m_lock);
         for (int i = 0; i < m_rows.size(); ++i) {
             if (m_rows[i].item == item) {
                 m_rows[i].info = info;
@@ -154,7 +152,7 @@ bool CTestRecord::SetItemResult(const QString& item, const QString& info, bool p
     const QString wanted = WithoutSpaces(item);
     int changed = -1;
     {
-        QMutexLocker lock(&m_lock);
+        std::lock_guard<std::mutex> lock(m_lock);
         for (int i = 0; i < m_rows.size(); ++i) {
             ItemRow& row = m_rows[i];
             if (WithoutSpaces(row.item).compare(wanted, Qt::CaseInsensitive) != 0) {
@@ -180,37 +178,37 @@ bool CTestRecord::SetItemResult(const QString& item, const QString& info, bool p
 }
 
 void CTestRecord::RestartItemClock() {
-    QMutexLocker lock(&m_lock);
+    std::lock_guard<std::mutex> lock(m_lock);
     m_itemStart = m_clockMs();
 }
 
 void CTestRecord::StartRun() {
-    QMutexLocker lock(&m_lock);
+    std::lock_guard<std::mutex> lock(m_lock);
     m_runStart = m_itemStart = m_clockMs();
 }
 
 qint64 CTestRecord::RunElapsedMs() const {
-    QMutexLocker lock(&m_lock);
+    std::lock_guard<std::mutex> lock(m_lock);
     return m_clockMs() - m_runStart;
 }
 
 void CTestRecord::SetHfpMaxLevel(double dbfs) {
-    QMutexLocker lock(&m_lock);
+    std::lock_guard<std::mutex> lock(m_lock);
     m_hfpMaxLevel = dbfs;
 }
 
 double CTestRecord::HfpMaxLevel() const {
-    QMutexLocker lock(&m_lock);
+    std::lock_guard<std::mutex> lock(m_lock);
     return m_hfpMaxLevel;
 }
 
 QList<ItemRow> CTestRecord::Rows() const {
-    QMutexLocker lock(&m_lock);
+    std::lock_guard<std::mutex> lock(m_lock);
     return m_rows;
 }
 
 int CTestRecord::RowCount() const {
-    QMutexLocker lock(&m_lock);
+    std::lock_guard<std::mutex> lock(m_lock);
     return int(m_rows.size());
 }
 
@@ -221,7 +219,7 @@ QString ResultLabelText(bool pass, qint64 runElapsedMs) {
 
 void CStatistics::Count(bool pass) {
     {
-        QMutexLocker lock(&m_lock);
+        std::lock_guard<std::mutex> lock(m_lock);
         (pass ? m_pass : m_fail) += 1;
     }
     emit changed();
@@ -229,29 +227,29 @@ void CStatistics::Count(bool pass) {
 
 void CStatistics::Reset() {
     {
-        QMutexLocker lock(&m_lock);
+        std::lock_guard<std::mutex> lock(m_lock);
         m_pass = m_fail = 0;
     }
     emit changed();
 }
 
 int CStatistics::PassCount() const {
-    QMutexLocker lock(&m_lock);
+    std::lock_guard<std::mutex> lock(m_lock);
     return m_pass;
 }
 
 int CStatistics::FailCount() const {
-    QMutexLocker lock(&m_lock);
+    std::lock_guard<std::mutex> lock(m_lock);
     return m_fail;
 }
 
 int CStatistics::Total() const {
-    QMutexLocker lock(&m_lock);
+    std::lock_guard<std::mutex> lock(m_lock);
     return m_pass + m_fail;
 }
 
 QString CStatistics::RateText() const {
-    QMutexLocker lock(&m_lock);
+    std::lock_guard<std::mutex> lock(m_lock);
     return RateText(m_pass, m_fail);
 }
 

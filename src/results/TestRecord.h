@@ -1,10 +1,10 @@
 #pragma once
 
 #include <QList>
-#include <QMutex>
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <mutex>
 
 #include <functional>
 #include <limits>
@@ -137,7 +137,7 @@ signals:
 
 private:
     std::function<qint64()> m_clockMs;
-    mutable QMutex m_lock;  // guards every member below
+    mutable std::mutex m_lock;  // guards every member below
     QList<ItemRow> m_rows;
     qint64 m_runStart = 0;
     qint64 m_itemStart = 0;
@@ -170,7 +170,7 @@ signals:
     void changed();
 
 private:
-    mutable QMutex m_lock;  // guards both counters
+    mutable std::mutex m_lock;  // guards both counters
     int m_pass = 0;
     int m_fail = 0;
 };

@@ -9,6 +9,7 @@
 #include <QUuid>
 
 #include "results/ResultRow.h"
+#include "results/ResultSaver.h"
 
 // Reads saved results back with a connection of its own, the way a report tool would.
 namespace orv::test {
@@ -73,6 +74,19 @@ inline ResultRow RowNamed(const ResultTexts& texts, const QString& name, bool pa
     return BuildResultRow(texts, all, h, pass, pass ? 0 : kStepHfpRecord, -10.5,
                           QDateTime::currentDateTime());
 }
+
+// Collects a save worker's reports on the test's thread (a QSignalSpy would append from the
+// saver thread while the test reads it).
+struct Reports {
+    explicit Reports(CResultSaveWorker* worker) {
+        QObject::connect(
+            worker, &CResultSaveWorker::saveFinished, &context,
+            [this](const SaveReport& r) { list.append(r); }, Qt::QueuedConnection);
+    }
+    int count() const { return int(list.size()); }
+    QObject context;
+    QList<SaveReport> list;
+};
 
 // The names (column 4) of the rows read, in order.
 inline QStringList Names(const QList<SavedRow>& rows) {

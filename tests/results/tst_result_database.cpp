@@ -361,21 +361,21 @@ void ResultDatabaseTest::workerSavesInOrderOffTheCallerThread() {
     const QString db = folder + QStringLiteral("/results.db");
     const ResultTexts en = test::TextsFor(true);
     CResultSaveWorker worker(home.filePath(QStringLiteral("journal.jsonl")));
-    QSignalSpy done(&worker, &CResultSaveWorker::saveFinished);
+    test::Reports done(&worker);
     worker.Submit(db, test::RowNamed(en, QStringLiteral("w1")));
     worker.Submit(db, test::RowNamed(en, QStringLiteral("w2")));
     QVERIFY(worker.WaitIdle(10000));
     QTRY_COMPARE_WITH_TIMEOUT(done.count(), 2, 5000);
-    QCOMPARE(int(done[1][0].value<SaveReport>().outcome), int(SaveReport::Outcome::Journalled));
-    QCOMPARE(done[1][0].value<SaveReport>().pending, 2);
+    QCOMPARE(int(done.list[1].outcome), int(SaveReport::Outcome::Journalled));
+    QCOMPARE(done.list[1].pending, 2);
 
     QVERIFY(QDir().mkpath(folder));
     worker.SubmitDrain(db);
     worker.Submit(db, test::RowNamed(en, QStringLiteral("w3")));
     QTRY_COMPARE_WITH_TIMEOUT(done.count(), 4, 10000);
     // w3 is kept in the journal when it is handed over, so the drain may write it too.
-    const SaveReport drained = done[2][0].value<SaveReport>();
-    const SaveReport last = done[3][0].value<SaveReport>();
+    const SaveReport drained = done.list[2];
+    const SaveReport last = done.list[3];
     QCOMPARE(int(drained.outcome), int(SaveReport::Outcome::Saved));
     QCOMPARE(int(last.outcome), int(SaveReport::Outcome::Saved));
     QCOMPARE(drained.written + last.written, 3);
@@ -401,7 +401,7 @@ void ResultDatabaseTest::workerKeepsRowsBeforeItReturns() {
     const ResultTexts en = test::TextsFor(true);
     const QString journal = home.filePath(QStringLiteral("journal.jsonl"));
     CResultSaveWorker worker(journal, 2);
-    QSignalSpy done(&worker, &CResultSaveWorker::saveFinished);
+    test::Reports done(&worker);
     for (int i = 1; i <= 3; ++i) {
         worker.Submit(silent, test::RowNamed(en, QStringLiteral("r%1").arg(i)));
     }
@@ -411,8 +411,8 @@ void ResultDatabaseTest::workerKeepsRowsBeforeItReturns() {
     ::close(fd);  // resets the waiting connection: the saver gives up at once
     QVERIFY(worker.WaitIdle(30000));
     QTRY_COMPARE_WITH_TIMEOUT(done.count(), 3, 5000);
-    for (const QList<QVariant>& args : done) {
-        QCOMPARE(int(args[0].value<SaveReport>().outcome), int(SaveReport::Outcome::Journalled));
+    for (const SaveReport& r : done.list) {
+        QCOMPARE(int(r.outcome), int(SaveReport::Outcome::Journalled));
     }
 
     // Rows handed over quickly to a working database: the first save drains the journal and
@@ -425,7 +425,7 @@ void ResultDatabaseTest::workerKeepsRowsBeforeItReturns() {
     QTRY_COMPARE_WITH_TIMEOUT(done.count(), 6, 5000);
     int written = 0;
     for (int i = 3; i < 6; ++i) {
-        const SaveReport r = done[i][0].value<SaveReport>();
+        const SaveReport r = done.list[i];
         QVERIFY2(!r.Failed(), qPrintable(r.Summary()));
         written += r.written;
     }

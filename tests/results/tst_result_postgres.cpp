@@ -221,8 +221,8 @@ void ResultPostgresTest::twoStationsShareOneDatabase() {
     const ResultTexts en = test::TextsFor(true);
     CResultSaveWorker a(m_home.filePath(QStringLiteral("station-a.jsonl")));
     CResultSaveWorker b(m_home.filePath(QStringLiteral("station-b.jsonl")));
-    QSignalSpy doneA(&a, &CResultSaveWorker::saveFinished);
-    QSignalSpy doneB(&b, &CResultSaveWorker::saveFinished);
+    test::Reports doneA(&a);
+    test::Reports doneB(&b);
     // Both create the tables at the same moment on their first save.
     for (int i = 0; i < 5; ++i) {
         a.Submit(target, test::RowNamed(en, QStringLiteral("a%1").arg(i)));
@@ -232,8 +232,7 @@ void ResultPostgresTest::twoStationsShareOneDatabase() {
     QVERIFY(b.WaitIdle(60000));
     QTRY_COMPARE_WITH_TIMEOUT(doneA.count() + doneB.count(), 10, 5000);
     for (const auto* spy : {&doneA, &doneB}) {
-        for (const QList<QVariant>& args : *spy) {
-            const SaveReport r = args[0].value<SaveReport>();
+        for (const SaveReport& r : spy->list) {
             QVERIFY2(!r.Failed(), qPrintable(r.Summary()));
         }
     }
