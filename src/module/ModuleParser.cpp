@@ -210,8 +210,13 @@ void CModuleParser::Start() {
         return;
     }
     {
+        // A new session with the adapter: nothing of the last one's text is left over.
+        std::lock_guard<std::mutex> cycle(m_cycleMutex);
         std::lock_guard<std::mutex> lock(m_pendingMutex);
         m_stop = false;
+        m_pending.clear();
+        m_work.clear();
+        m_overflowing = false;
     }
     m_thread = std::thread([this] { ThreadMain(); });
 }

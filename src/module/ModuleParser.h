@@ -91,7 +91,7 @@ public:
     void AppendPending(const QString& text);
 
     // The parser thread: sleeps until text arrives, then runs a cycle. Stop joins it.
-    void Start();
+    void Start();  // also forgets the text of an earlier session
     void Stop();
     bool IsRunning() const { return m_thread.joinable(); }
 
