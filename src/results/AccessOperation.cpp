@@ -6,6 +6,8 @@
 #include <QSqlError>
 #include <QSqlQuery>
 
+#include "shell/LogWriter.h"
+
 namespace orv {
 namespace {
 
@@ -229,8 +231,12 @@ bool CResultConnection::InsertOnce(const ResultRow& row, bool* written, QString*
         if (!TableExists(savedRows)) {
             QString why;
             if (!Exec(CreateSavedRowsSql(m_dialect), &why) && !TableExists(savedRows)) {
-                SetError(error, QStringLiteral("cannot create table %1: %2").arg(savedRows, why));
-                return false;
+                // A station account that may only add rows to the result tables still saves;
+                // only a crash between a commit and the journal update could then double a row.
+                m_keepRowIds = false;
+                LogInfo(QStringLiteral("Result database %1: no table %2 (%3); rows are written "
+                                       "without their ids")
+                            .arg(m_target.Describe(), savedRows, why));
             }
         }
         m_savedRowsReady = true;
@@ -239,7 +245,7 @@ bool CResultConnection::InsertOnce(const ResultRow& row, bool* written, QString*
         return false;
     }
     QSqlDatabase db = database();
-    {
+    if (m_keepRowIds) {
         QSqlQuery find(db);
         if (!find.prepare(FindSavedRowSql(m_dialect))) {
             SetError(error, SqlErrorText(find.lastError()));
@@ -261,7 +267,7 @@ bool CResultConnection::InsertOnce(const ResultRow& row, bool* written, QString*
     }
     QString why;
     bool ok = Insert(row.table, row.columns, row.values, &why);
-    if (ok) {
+    if (ok && m_keepRowIds) {
         QSqlQuery mark(db);
         ok = mark.prepare(InsertSavedRowSql(m_dialect));
         if (ok) {

@@ -60,6 +60,7 @@ private:
     SqlDialect m_dialect = SqlDialect::SQLite;
     bool m_open = false;
     bool m_savedRowsReady = false;
+    bool m_keepRowIds = true;     // false where the account may not create the ids table
     QSet<QString> m_tablesReady;  // result tables known to exist on this connection
 };
 

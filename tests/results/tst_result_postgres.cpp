@@ -29,8 +29,11 @@ private slots:
     void serverThatDoesNotAnswerFallsBackToJournal_data();
     void serverThatDoesNotAnswerFallsBackToJournal();
     void twoStationsShareOneDatabase();
+    void accountThatMayOnlyAddRows();
 
 private:
+    // Runs `sql` as the server's administrator in `database`; returns the error, if any.
+    QString Admin(const QString& database, const QString& sql);
     // A fresh database on the server; returns its FilePath text.
     QString NewDatabase(const QString& name);
     QString UrlFor(const QString& database) const;
@@ -71,6 +74,20 @@ QString ResultPostgresTest::NewDatabase(const QString& name) {
         qWarning() << "CREATE DATABASE" << name << error;
     }
     return UrlFor(name);
+}
+
+QString ResultPostgresTest::Admin(const QString& database, const QString& sql) {
+    QString error;
+    test::ReadRows(
+        QStringLiteral("QPSQL"),
+        [this, database](QSqlDatabase& db) {
+            db.setHostName(m_server.host());
+            db.setPort(m_server.port());
+            db.setUserName(m_server.userName());
+            db.setDatabaseName(database);
+        },
+        sql, &error);
+    return error;
 }
 
 QList<test::SavedRow> ResultPostgresTest::Read(const QString& database, const ResultTexts& texts) {
@@ -246,6 +263,51 @@ void ResultPostgresTest::twoStationsShareOneDatabase() {
     }
     QCOMPARE(a5, (QStringList{"a0", "a1", "a2", "a3", "a4"}));
     QCOMPARE(b5, (QStringList{"b0", "b1", "b2", "b3", "b4"}));
+}
+
+void ResultPostgresTest::accountThatMayOnlyAddRows() {
+    // A line's database where the stations' account may add rows to the result tables and
+    // nothing else (PostgreSQL 15 lets no one but the owner create tables in "public").
+    const QString admin = NewDatabase(QStringLiteral("orv_restricted"));
+    const ResultTexts en = test::TextsFor(true);
+    const ResultTexts cn = test::TextsFor(false);
+    CAccessOperation op;
+    QCOMPARE(op.CreateTable(admin, en.tableName, en.columns), 1);
+    QCOMPARE(Admin(QStringLiteral("orv_restricted"), QStringLiteral("CREATE ROLE line LOGIN")),
+             QString());
+    QCOMPARE(Admin(QStringLiteral("orv_restricted"),
+                   QStringLiteral("REVOKE CREATE ON SCHEMA public FROM PUBLIC")),
+             QString());
+    QCOMPARE(Admin(QStringLiteral("orv_restricted"),
+                   QStringLiteral("GRANT SELECT, INSERT ON \"TEST_EN\" TO line")),
+             QString());
+
+    QUrl url(UrlFor(QStringLiteral("orv_restricted")));
+    url.setUserName(QStringLiteral("line"));
+    const QString station = url.toString();
+    CResultSaver saver(m_home.filePath(QStringLiteral("restricted.jsonl")));
+    for (const char* name : {"r1", "r2"}) {
+        const SaveReport r = saver.Save(station, test::RowNamed(en, QString::fromLatin1(name)));
+        QVERIFY2(!r.Failed(), qPrintable(r.Summary()));
+    }
+    // The Chinese table is not there and the account may not create it: the row waits.
+    const SaveReport waiting = saver.Save(station, test::RowNamed(cn, QStringLiteral("c1")));
+    QCOMPARE(int(waiting.outcome), int(SaveReport::Outcome::Journalled));
+    QVERIFY(waiting.error.contains(QStringLiteral("TEST_CN")));
+
+    QCOMPARE(op.CreateTable(admin, cn.tableName, cn.columns), 1);
+    QCOMPARE(Admin(QStringLiteral("orv_restricted"),
+                   QStringLiteral("GRANT SELECT, INSERT ON \"TEST_CN\" TO line")),
+             QString());
+    const SaveReport r = saver.Save(station, test::RowNamed(en, QStringLiteral("r3")));
+    QCOMPARE(int(r.outcome), int(SaveReport::Outcome::Saved));
+    QCOMPARE(r.written, 2);
+
+    const QList<test::SavedRow> enRows = Read(QStringLiteral("orv_restricted"), en);
+    QCOMPARE(test::Names(enRows), (QStringList{"r1", "r2", "r3"}));
+    QCOMPARE(enRows.last().no.toInt(), 3);
+    QCOMPARE(test::Names(Read(QStringLiteral("orv_restricted"), cn)), QStringList{"c1"});
+    QCOMPARE(op.TableExists(admin, QString::fromLatin1(kSavedRowsTable)), 0);
 }
 
 QTEST_GUILESS_MAIN(ResultPostgresTest)
