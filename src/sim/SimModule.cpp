@@ -708,6 +708,7 @@ void CSimModule::CompleteCall(const PendingCall& call) {
                     Print(
                         QStringLiteral("RING %1 %2 17 AVRCP").arg(id).arg(m_headsets[hi].cfg.mac),
                         hi, false);
+                    AskCapabilities(hi, id);
                 });
             }
             break;
@@ -722,11 +723,21 @@ void CSimModule::CompleteCall(const PendingCall& call) {
             }
             m_links[call.id] = Link{call.id, LinkKind::Avrcp, hi, false};
             Print(QStringLiteral("CONNECT %1 AVRCP 17").arg(call.id), hi, false);
+            AskCapabilities(hi, call.id);
             break;
         default:
             return;
     }
     HeadsetConnected(hi);
+}
+
+// An AVRCP 1.4 headset asks the phone which events it supports (capability 3) once AVRCP is up;
+// the station answers with "@<id> avrcp rsp ...".
+void CSimModule::AskCapabilities(int hi, int avrcpId) {
+    After(5, [this, hi, avrcpId]() {
+        if (m_links.count(avrcpId) && m_links[avrcpId].kind == LinkKind::Avrcp)
+            Print(QStringLiteral("AVRCP %1 GET_CAPABILITIES 3").arg(avrcpId), hi, false);
+    });
 }
 
 void CSimModule::HeadsetConnected(int hi) {

@@ -107,6 +107,7 @@ private:
     void RunNextCall();
     void CompleteCall(const PendingCall& call);
     void HeadsetConnected(int h);
+    void AskCapabilities(int h, int avrcpId);
     void CloseLink(int id, bool print);
     void OpenSco(int hfpId, bool callAudio);
     void LinkLoss(int h);

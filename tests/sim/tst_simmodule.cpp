@@ -54,6 +54,7 @@ bool ConnectAll(SimHarness& h, const QString& mac = kMac1) {
            h.Send(QStringLiteral("call %1 19 a2dp").arg(mac)) &&
            h.Send(QStringLiteral("call %1 17 avrcp").arg(mac)) &&
            h.WaitLine(QStringLiteral("CONNECT 3 AVRCP 17")) &&
+           h.WaitLine(QStringLiteral("AVRCP 3 GET_CAPABILITIES 3")) &&
            h.WaitLine(QStringLiteral("HFP-AG 0 VOLUME 9"));
 }
 
@@ -132,7 +133,8 @@ void TestSimModule::commands_data() {
                        "HFP-AG 0 VOLUME 9",
                        "CONNECT 1 A2DP 19",
                        "CONNECT 2 A2DP 19",
-                       "CONNECT 3 AVRCP 17"};
+                       "CONNECT 3 AVRCP 17",
+                       "AVRCP 3 GET_CAPABILITIES 3"};
     QTest::newRow("Apple accessory battery after the +XAPL answer")
         << kMac1 << QStringList{"@0 +XAPL=iPhone,7", "@0 ok\r@0 ok\r@0 ok"}
         << QStringList{"HFP-AG 0 UNKNOWN (0): AT+IPHONEACCEV=1,1,7\\r"};
@@ -178,7 +180,7 @@ void TestSimModule::commands_data() {
     QTest::newRow("headset opens AVRCP itself after A2DP")
         << QString() << QStringList{"call 00:1a:7d:da:71:15 19 a2dp"}
         << QStringList{"CONNECT 0 A2DP 19", "CONNECT 1 A2DP 19",
-                       "RING 2 00:1a:7d:da:71:15 17 AVRCP"};
+                       "RING 2 00:1a:7d:da:71:15 17 AVRCP", "AVRCP 2 GET_CAPABILITIES 3"};
     QTest::newRow("unknown command")
         << QString() << QStringList{"frobnicate 1"} << QStringList{"SYNTAX ERROR"};
     QTest::newRow("SET lines get no answer")
