@@ -7,6 +7,7 @@
 #include <QJsonObject>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 #include <cerrno>
 #include <cstring>
@@ -127,6 +128,32 @@ QList<QByteArray> ReadLines(const QString& path, bool* readable) {
     return lines;
 }
 
+// Holds an exclusive flock on "<journal>.lock" for one journal operation, so that another
+// process using the same home folder (the command-line run beside the window) never appends to
+// a journal that is being replaced, which would lose its row. Released by the kernel if the
+// process dies. Without a lock file (a read-only folder) the journal cannot be written anyway.
+class JournalFileLock final {
+public:
+    explicit JournalFileLock(const QString& journal)
+        : m_fd(::open(QFile::encodeName(journal + QStringLiteral(".lock")).constData(),
+                      O_RDWR | O_CREAT | O_CLOEXEC, 0644)) {
+        if (m_fd >= 0) {
+            while (::flock(m_fd, LOCK_EX) != 0 && errno == EINTR) {
+            }
+        }
+    }
+    ~JournalFileLock() {
+        if (m_fd >= 0) {
+            ::close(m_fd);  // releases the lock
+        }
+    }
+    JournalFileLock(const JournalFileLock&) = delete;
+    JournalFileLock& operator=(const JournalFileLock&) = delete;
+
+private:
+    int m_fd;
+};
+
 }  // namespace
 
 CResultJournal::CResultJournal(const QString& path) : m_path(path) {}
@@ -176,11 +203,13 @@ bool CResultJournal::Decode(const QByteArray& line, ResultRow* row) {
 
 bool CResultJournal::Append(const ResultRow& row, QString* error) {
     std::lock_guard<std::mutex> lock(m_lock);
+    const JournalFileLock fileLock(m_path);
     return AppendSynced(m_path, Encode(row), error);
 }
 
 QList<ResultRow> CResultJournal::Pending(QString* error) {
     std::lock_guard<std::mutex> lock(m_lock);
+    const JournalFileLock fileLock(m_path);
     bool readable = true;
     const QList<QByteArray> lines = ReadLines(m_path, &readable);
     if (!readable) {
@@ -212,6 +241,7 @@ QList<ResultRow> CResultJournal::Pending(QString* error) {
 
 bool CResultJournal::Remove(const QStringList& ids, QString* error) {
     std::lock_guard<std::mutex> lock(m_lock);
+    const JournalFileLock fileLock(m_path);
     bool readable = true;
     const QList<QByteArray> lines = ReadLines(m_path, &readable);
     if (!readable) {

@@ -3,8 +3,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <atomic>
 #include <cmath>
 #include <limits>
+#include <thread>
 
 #include "config/AppHome.h"
 #include "config/Config.h"
@@ -69,6 +71,7 @@ private slots:
     void headsetFromLinkState();
     void journalKeepsRowsInOrder();
     void journalSetsTornLinesAside();
+    void journalSharedByTwoProcesses();
     void parseTarget_data();
     void parseTarget();
     void statementsQuoteAndBind();
@@ -437,6 +440,44 @@ void TestRecordTest::journalSetsTornLinesAside() {
     QVERIFY(bad.open(QIODevice::ReadOnly));
     QVERIFY(bad.readAll().startsWith(CResultJournal::Encode(SampleRow("torn", "x")).left(20)));
     QCOMPARE(journal.Count(), 2);  // set aside once, not again
+}
+
+void TestRecordTest::journalSharedByTwoProcesses() {
+    // Two journals on one file, as the window and a command-line run in the same home folder
+    // have: one keeps appending while the other drains. No row may be lost in a replace.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("journal.jsonl"));
+    constexpr int kRows = 300;
+    std::atomic<bool> appending{true};
+    QStringList drained;
+    std::thread drainer([&] {
+        CResultJournal journal(path);
+        for (;;) {
+            const bool last = !appending.load();
+            QStringList ids;
+            for (const ResultRow& r : journal.Pending()) {
+                ids.append(r.id);
+            }
+            if (!ids.isEmpty()) {
+                journal.Remove(ids);
+                drained += ids;
+            }
+            if (last) {
+                break;
+            }
+        }
+    });
+    CResultJournal journal(path);
+    for (int i = 0; i < kRows; ++i) {
+        journal.Append(SampleRow(QString::number(i), "x"));
+    }
+    appending = false;
+    drainer.join();
+    QCOMPARE(journal.Count(), 0);
+    QCOMPARE(drained.size(), kRows);
+    for (int i = 0; i < kRows; ++i) {
+        QCOMPARE(drained[i], QString::number(i));
+    }
 }
 
 void TestRecordTest::parseTarget_data() {
