@@ -68,16 +68,6 @@ public:
         }
     }
 
-    // Reads whatever arrives within `ms` (used to show that nothing more arrives).
-    void Drain(int ms) {
-        QDeadlineTimer deadline(ms);
-        while (!deadline.hasExpired()) {
-            ReadOne(static_cast<int>(std::max<qint64>(1, deadline.remainingTime())));
-            if (lastRead < 0)
-                return;
-        }
-    }
-
     bool ReadOne(int timeoutMs) {
         if (!device)
             return false;
