@@ -68,6 +68,8 @@ private slots:
     void captureThatCannotStartEndsCleanly();
     void playToggleAndStop();
     void nonLoopingSoundEndsAndPlaysAgain();
+    void soundFromACompiledInResource();
+    void unplayableFilesFailToLoad();
 
 private:
     std::unique_ptr<orv::test::PulseAdapterDevices> m_devices;
@@ -246,6 +248,30 @@ void TestAudioDriver::nonLoopingSoundEndsAndPlaysAgain() {
     QCOMPARE(driver.IsPlaying(), 1);
     QTRY_COMPARE_WITH_TIMEOUT(driver.IsPlaying(), 0, 5000);
     driver.DirectSound_StopPlayAudioData();
+}
+
+// A name that is no file plays the WAV resource of that name (here 8-bit mono, 8000 Hz).
+void TestAudioDriver::soundFromACompiledInResource() {
+    const QAudioDevice out = m_devices->Output();
+    CORVAudioDriver driver;
+    QCOMPARE(driver.DirectSound_InitPlayAudioSound("beep.wav", &out), 1);
+    QCOMPARE(driver.DirectSound_PlayAudioData(0), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(driver.IsPlaying(), 0, 5000);
+    QCOMPARE(driver.PlayPosition(), 400);
+    driver.DirectSound_StopPlayAudioData();
+}
+
+void TestAudioDriver::unplayableFilesFailToLoad() {
+    const QAudioDevice out = m_devices->Output();
+    CORVAudioDriver driver;
+    QFile text(m_dir.filePath("text.wav"));
+    QVERIFY(text.open(QIODevice::WriteOnly));
+    text.write("RIFF....WAVEnot really");
+    text.close();
+    QCOMPARE(driver.DirectSound_InitPlayAudioSound(text.fileName(), &out), 0);
+    QVERIFY(driver.LastErrorText().contains("text.wav"));
+    QCOMPARE(driver.DirectSound_InitPlayAudioSound(m_dir.filePath("none.wav"), &out), 0);
+    QCOMPARE(driver.DirectSound_PlayAudioData(0), 0);  // the previous sound was dropped
 }
 
 int main(int argc, char* argv[]) {
