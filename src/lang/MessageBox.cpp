@@ -43,7 +43,8 @@ void ShowOnGuiThread(QWidget* owner, const QString& text) {
 }  // namespace
 
 void ShowMessage(QWidget* owner, const QString& text) {
-    if (IsHeadlessUi() || QCoreApplication::instance() == nullptr) {
+    // Without a widget application (a console tool, a Qt Core test) there is no box to show.
+    if (IsHeadlessUi() || qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) {
         LogInfo(QString::fromLatin1(kMessageCaption) + QStringLiteral(": ") + text);
         return;
     }
