@@ -44,6 +44,25 @@ QRect CColorStatic::LineBand(const QRect& client, int index, int lineCount, int*
     return r;
 }
 
+QFont CColorStatic::FittingFont(const QFont& font, const QStringList& lines, const QRect& client) {
+    // A text wider or taller than the label is drawn smaller rather than cut off; the label's
+    // own font is kept for the next text.
+    QFont f = font;
+    const int n = qMax<int>(1, int(lines.size()));
+    for (int guard = 0; guard < 40; ++guard) {
+        const QFontMetrics fm(f);
+        int widest = 0;
+        for (const QString& line : lines)
+            widest = qMax(widest, fm.horizontalAdvance(line));
+        const bool fits = widest <= client.width() - 4 && fm.height() * n <= client.height();
+        const int px = f.pixelSize() > 0 ? f.pixelSize() : QFontInfo(f).pixelSize();
+        if (fits || px <= 7)
+            break;
+        f.setPixelSize(px - 1);
+    }
+    return f;
+}
+
 void CColorStatic::paintEvent(QPaintEvent*) {
     // The widget backing store already double-buffers: the fill and the text reach the screen
     // together, so the label never flickers through its background.
@@ -51,9 +70,9 @@ void CColorStatic::paintEvent(QPaintEvent*) {
     const QRect client = contentsRect();
     painter.fillRect(rect(), m_bkColor);
     if (!m_text.isEmpty()) {
-        painter.setFont(m_font);
-        painter.setPen(Qt::black);
         const QStringList lines = m_text.split(QLatin1Char('\n'));
+        painter.setFont(FittingFont(m_font, lines, client));
+        painter.setPen(Qt::black);
         for (int i = 0; i < lines.size(); ++i) {
             int flags = 0;
             const QRect band = LineBand(client, i, int(lines.size()), &flags);

@@ -30,6 +30,9 @@ public:
     // alignment flags used for it.
     static QRect LineBand(const QRect& client, int index, int lineCount, int* flags);
 
+    // `font`, made smaller where needed so that every line fits `client`.
+    static QFont FittingFont(const QFont& font, const QStringList& lines, const QRect& client);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
 

@@ -1,12 +1,23 @@
 #include "station/MainWindowFactory.h"
 
+#include <QWidget>
+
+#include "adapter/LinuxDesktop.h"
+#include "adapter/Transport.h"
 #include "shell/AppOptions.h"
-#include "shell/PlaceholderWindow.h"
+#include "shell/LogWriter.h"
+#include "station/ORV318PRODlg.h"
 
 namespace orv {
 
-std::unique_ptr<QWidget> CreateMainWindow(const AppOptions& /*options*/) {
-    return std::make_unique<CPlaceholderWindow>();
+std::unique_ptr<QWidget> CreateMainWindow(const AppOptions& options) {
+    QString error;
+    std::unique_ptr<IReportBus> bus = CreateReportBus(options.adapter, &error);
+    if (!bus) {
+        // The window still runs: it shows the adapter as disconnected.
+        LogInfo(QStringLiteral("adapter \"%1\": %2").arg(options.adapter, error));
+    }
+    return std::make_unique<CORV318PRODlg>(std::move(bus), std::make_unique<CLinuxDesktop>());
 }
 
 }  // namespace orv

@@ -58,11 +58,6 @@ enum StationString : int {
 // The text of string `id` in the language chosen at start-up.
 QString StationText(int id);
 
-// True when the English UI is in use ([Lang] "Lang" 1 read at start-up).
-bool StationEnglish();
-// Chooses the language of the station's own texts (start-up, and tests).
-void SetStationEnglish(bool english);
-
 // Control ids of the main window; each widget's object name is ControlName(id).
 enum ControlId : int {
     IDC_SEARCH = 1000,
@@ -129,8 +124,10 @@ QString ControlName(int id);
 // The caption of main-window control `id` in the current language ("" when it has none).
 QString ControlCaption(int id);
 
-// The UI face ("微软雅黑", with the installed CJK faces as fallbacks) at a logical height in
-// the Windows sense: the cell height in pixels.
+// Text of context menu 130's command in the current language.
+QString MenuText(int command);
+
+// The UI face at a logical height in the Windows sense: the cell height in pixels.
 QFont MakeUiFont(int logicalHeight, int weight = 400);
 
 // The dialog font every window gives its controls (height 17).
