@@ -19,7 +19,7 @@ KeyTestCug::KeyTestCug(QWidget* parent) : MyCug(parent) {
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setFrameShape(QFrame::NoFrame);
     setFocusPolicy(Qt::NoFocus);
-    SetDefFont(MakeUiFont(16));
+    SetDefFont(MakeUiFont(14));
     SetLabels();
 }
 

@@ -71,7 +71,10 @@ void CColorStatic::paintEvent(QPaintEvent*) {
     painter.fillRect(rect(), m_bkColor);
     if (!m_text.isEmpty()) {
         const QStringList lines = m_text.split(QLatin1Char('\n'));
-        painter.setFont(FittingFont(m_font, lines, client));
+        QFont font = m_font;
+        if (m_autoSize)
+            font.setPixelSize(qMax(8, client.height() * 3 / 4 / qMax<int>(1, int(lines.size()))));
+        painter.setFont(FittingFont(font, lines, client));
         painter.setPen(Qt::black);
         for (int i = 0; i < lines.size(); ++i) {
             int flags = 0;

@@ -22,6 +22,12 @@ public:
     void SetFont(const QFont& font);
     QFont GetFont() const { return m_font; }
     void SetBkColor(const QColor& color);
+    // With auto-size the text is drawn as large as the label allows (the float view's status);
+    // without it the font's own size is kept unless the text would not fit.
+    void SetAutoSize(bool on) {
+        m_autoSize = on;
+        update();
+    }
     QColor GetBkColor() const { return m_bkColor; }
     // Text and colour together, repainted; safe only on the GUI thread.
     void Show(const QString& text, const QColor& color);
@@ -40,6 +46,7 @@ private:
     QString m_text;
     QColor m_bkColor{0, 255, 0};
     QFont m_font;
+    bool m_autoSize = false;
 };
 
 }  // namespace orv

@@ -142,15 +142,22 @@ void CORV318PRODlg::BuildControls() {
     AddButton(IDC_RESET, QRect(410, 110, 95, 34));
     AddButton(IDC_READ_INFO, QRect(510, 110, 100, 34));
 
-    AddButton(IDC_MODE_HFP, QRect(10, 152, 90, 28));
-    AddButton(IDC_MODE_A2DP, QRect(104, 152, 90, 28));
-    AddButton(IDC_MODE_DIAL, QRect(198, 152, 90, 28));
-    AddButton(IDC_MODE_RING, QRect(292, 152, 90, 28));
+    AddButton(IDC_MODE_HFP, QRect(10, 152, 86, 28));
+    AddButton(IDC_MODE_A2DP, QRect(99, 152, 86, 28));
+    AddButton(IDC_MODE_DIAL, QRect(188, 152, 86, 28));
+    AddButton(IDC_MODE_RING, QRect(277, 152, 86, 28));
     m_macEdit = new QLineEdit(this);
     m_macEdit->setObjectName(ControlName(IDC_MAC_EDIT));
     m_macEdit->setMaxLength(64);
-    Place(m_macEdit, QRect(390, 155, 115, 22));
+    // Wide enough for the 17 characters of a MAC with colons at the dialog font.
+    Place(m_macEdit, QRect(368, 153, 138, 26));
     AddButton(IDC_MAC_PAIR, QRect(510, 152, 100, 28));
+    m_macEdit->setFont(MakeUiFont(18));
+    // The two rows of connection and mode buttons carry long English captions.
+    for (int id :
+         {IDC_SEARCH, IDC_AUTO_PAIR, IDC_SEARCH_PAIR, IDC_DISCONNECT, IDC_RESET, IDC_READ_INFO,
+          IDC_MODE_HFP, IDC_MODE_A2DP, IDC_MODE_DIAL, IDC_MODE_RING, IDC_MAC_PAIR})
+        m_buttons.value(id)->setFont(MakeUiFont(19));
 
     AddButton(IDC_VOL_UP, QRect(10, 188, 90, 28));
     AddButton(IDC_VOL_DOWN, QRect(104, 188, 90, 28));
@@ -243,8 +250,10 @@ void CORV318PRODlg::BuildControls() {
                                 : 1012;
     for (int c = 0; c < 7; ++c)
         m_deviceList->setColumnWidth(c, 120);
-    // The MAC column takes what the six fixed columns leave.
-    m_deviceList->setColumnWidth(1, qMax(120, clientWidth - 720));
+    // Headset names are long: the name column takes what the MAC and the five fixed columns
+    // leave.
+    m_deviceList->setColumnWidth(1, 180);
+    m_deviceList->setColumnWidth(0, qMax(120, clientWidth - 180 - 5 * 120 - 2));
 
     // The key count strip belongs to the float view only.
     m_keyStrip = new KeyTestCug(this);

@@ -125,6 +125,7 @@ void CORV318PRODlg::PlaceFloat(int width, int height) {
     m_btLabel->setGeometry(0, 0, width, qMax(10, bottom));
     m_btLabel->setFrameStyle(QFrame::NoFrame);
     m_btLabel->SetFont(m_simpleFont);
+    m_btLabel->SetAutoSize(true);
     m_macEdit->setGeometry(0, height - kMacHeight, width, kMacHeight);
     if (keyOn) {
         m_keyStrip->setParent(this);
@@ -166,6 +167,7 @@ void CORV318PRODlg::ApplyViewLayout(int mode) {
         setFixedSize(kNormalWidth, kNormalHeight);
         m_btLabel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         m_btLabel->SetFont(m_statusFont);
+        m_btLabel->SetAutoSize(false);
         for (auto it = m_normalGeometry.cbegin(); it != m_normalGeometry.cend(); ++it) {
             it.key()->setGeometry(it.value());
             it.key()->show();

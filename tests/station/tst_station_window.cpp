@@ -370,7 +370,7 @@ private slots:
         QCOMPARE(w->size(), QSize(CORV318PRODlg::kNormalWidth, CORV318PRODlg::kNormalHeight));
         QVERIFY(!w->windowFlags().testFlag(Qt::FramelessWindowHint));
         QCOMPARE(w->BluetoothLabel()->geometry(), QRect(150, 32, 105, 70));
-        QCOMPARE(w->MacEdit()->geometry(), QRect(390, 155, 115, 22));
+        QCOMPARE(w->MacEdit()->geometry(), QRect(368, 153, 138, 26));
         QVERIFY(!w->KeyStrip()->isVisible());
         QVERIFY(Button(w.get(), IDC_SEARCH)->isVisible());
 
