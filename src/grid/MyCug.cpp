@@ -297,7 +297,8 @@ void MyCug::EmptyMenu() {
 }
 
 void MyCug::contextMenuEvent(QContextMenuEvent* event) {
-    const QModelIndex index = indexAt(viewport()->mapFrom(this, event->pos()));
+    // The view hands on the viewport's event: its position is in viewport coordinates.
+    const QModelIndex index = indexAt(event->pos());
     const int col = index.isValid() ? index.column() : -1;
     const int row = index.isValid() ? index.row() : -1;
     emit cellRightClicked(col, row, event->globalPos());
