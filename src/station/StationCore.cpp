@@ -305,7 +305,8 @@ bool CORV318PRODlg::TimerActive(int timer) const {
 
 void CORV318PRODlg::OpenAdapterTimer() {
     m_openTimer.stop();
-    const int ok = m_link ? m_link->Open() : 0;
+    // An arrival notice may have opened the adapter already; it is never opened twice.
+    const int ok = m_link ? (m_link->IsOpen() ? 1 : m_link->Open()) : 0;
     ShowAdapterState(ok != 0);
     SetBtLabel(IDS_BT_DISCONNECTED, kRed);
     emit adapterOpened(ok != 0);

@@ -4,7 +4,9 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProcess>
 #include <QPushButton>
+#include <QSerialPort>
 #include <QSignalSpy>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -17,6 +19,7 @@
 #include "keytest/BTKeyTest.h"
 #include "keytest/KeyTestCug.h"
 #include "lang/Language.h"
+#include "remote/CnComm.h"
 #include "shell/AppOptions.h"
 #include "shell/LogWriter.h"
 #include "sim/SimulatedBus.h"
@@ -392,6 +395,68 @@ private slots:
         QVERIFY(!w->KeyStrip()->isVisible());
         QVERIFY(w->BluetoothLabel()->geometry().bottom() < w->MacEdit()->geometry().top());
         QCOMPARE(w->MacEdit()->geometry().bottom(), 149);
+    }
+
+    void remoteMacConnectAndKeys() {
+        // A pseudo-terminal pair stands in for the line controller's cable.
+        const QString station = m_home.filePath(QStringLiteral("station-tty"));
+        const QString line = m_home.filePath(QStringLiteral("line-tty"));
+        QProcess socat;
+        socat.start(QStringLiteral("socat"), {QStringLiteral("pty,raw,echo=0,link=") + station,
+                                              QStringLiteral("pty,raw,echo=0,link=") + line});
+        QVERIFY(socat.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(station) && QFile::exists(line), 5000);
+        const QString p = GetConfigPath();
+        SetSerialPortName(p, station);
+        SetSerialPort(p, 1, 9600, 1);
+        SetKeyCheckTimes(p, 1);
+
+        auto w = MakeWindow(QStringLiteral("0x5750"));
+        QVERIFY(w);
+        QTRY_VERIFY_WITH_TIMEOUT(w->Link()->IsOpen(), 5000);
+        QVERIFY(w->RemotePort()->IsOpen());
+        QSerialPort controller(line);
+        QVERIFY(controller.open(QIODevice::ReadWrite));
+        QByteArray got;
+        auto readUntil = [&](const QByteArray& text) {
+            return QTest::qWaitFor(
+                [&] {
+                    got += controller.readAll();
+                    return got.contains(text);
+                },
+                10000);
+        };
+        // Without colons, as a scanner sends it: connects like 00:1A:7D:DA:71:13.
+        controller.write("MACCONNECT:001A7DDA7113\r\n");
+        QVERIFY2(readUntil("OK"), got.constData());
+        QCOMPARE(w->Link()->GetTargetMac(), kMac);
+        QCOMPARE(w->MacEdit()->text(), QStringLiteral("001A7DDA7113"));
+
+        got.clear();
+        controller.write("STARTKEY");
+        QVERIFY2(readUntil("OK"), got.constData());
+        // The simulated operator presses every key once: each is reported on the line, and one
+        // press of each passes with KeyCheckTimes 1.
+        QVERIFY2(readUntil("NEXT"), got.constData());
+        QVERIFY2(readUntil("PLAY/PAUSE") && readUntil("VOL+") && readUntil("PREVIOUS"),
+                 got.constData());
+        QTRY_COMPARE_WITH_TIMEOUT(
+            w->findChild<CColorStatic*>(ControlName(IDC_KEY_RESULT))->GetText(),
+            QStringLiteral("PASS"), 10000);
+
+        // An invalid MAC starts nothing: the MAC field is emptied for the operator.
+        got.clear();
+        controller.write("STOPKEY");
+        QVERIFY2(readUntil("OK"), got.constData());
+        controller.write("MACCONNECT:0:1A:7D:DA:71:13");
+        QTRY_VERIFY(w->MacEdit()->text().isEmpty());
+        QVERIFY(!w->TimerActive(CORV318PRODlg::TIMER_CONNECTING));
+
+        controller.close();
+        w.reset();
+        SetSerialPort(p, 1, 9600, 0);
+        socat.terminate();
+        socat.waitForFinished(3000);
     }
 
     void switchesAreWrittenAtOnce() {
