@@ -54,6 +54,8 @@ CORV318PRODlg::CORV318PRODlg(QWidget* parent) : QWidget(parent) {
 
 CORV318PRODlg::~CORV318PRODlg() {
     Shutdown();
+    if (m_destroyHook)
+        m_destroyHook();
     // What uses the link goes before it: the key test page, the players, the recorder.
     delete m_keyTest;
     m_keyTest = nullptr;

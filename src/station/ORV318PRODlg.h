@@ -103,6 +103,9 @@ public:
     void SetSimpleWindowToggle(std::function<bool(QWidget* owner)> toggle) {
         m_simpleToggle = toggle;
     }
+    // Runs once while the window is destroyed, after its shutdown closed the adapter and before
+    // the link, the players and the key test page go: the one-key test ends there.
+    void SetDestroyHook(std::function<void()> hook) { m_destroyHook = hook; }
     bool TestRunning() const { return m_testRunning.load() != 0; }
     void SetTestRunning(bool running) { m_testRunning.store(running ? 1 : 0); }
     // Set by the button while a test runs; the test thread takes it (auto-reset).
@@ -286,6 +289,7 @@ protected:
     std::function<void()> m_startOneKeyTest;
     std::function<bool(QWidget*)> m_settingsDialog;
     std::function<bool(QWidget*)> m_simpleToggle;
+    std::function<void()> m_destroyHook;
     QTimer m_openTimer;
     QTimer m_connectingTimer;
     QTimer m_searchingTimer;
