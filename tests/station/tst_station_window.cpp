@@ -71,6 +71,14 @@ private:
         if (!plugged && m_sim->Control(QStringLiteral("unplug")) != QLatin1String("OK"))
             return nullptr;
         auto w = std::make_unique<CORV318PRODlg>(std::move(bus), nullptr);
+        // The simulated module needs none of the real module's pauses between commands.
+        ModuleTiming timing;
+        timing.closeAllPause = 20;
+        timing.streamingStopPause = 50;
+        timing.notifyPause = 5;
+        timing.codecPause = 5;
+        timing.initLinePause = 1;
+        w->Link()->SetTiming(timing);
         w->show();
         return w;
     }
@@ -303,12 +311,13 @@ private slots:
         auto* result = w->findChild<CColorStatic*>(ControlName(IDC_KEY_RESULT));
         QCOMPARE(result->GetText(), QStringLiteral("PASS"));
         QCOMPARE(result->GetBkColor(), kGreen);
+        // Presses already on their way when PASS stopped the worker may still count.
         for (int key = 1; key <= 5; ++key)
-            QCOMPARE(w->KeyTest()->Count(key), 3);
+            QVERIFY(w->KeyTest()->Count(key) >= 3);
         QVERIFY(keys.size() >= 15);
         QVERIFY(Button(w.get(), IDC_KEY_START)->isEnabled());
         QVERIFY(!Button(w.get(), IDC_KEY_STOP)->isEnabled());
-        QCOMPARE(w->KeyStrip()->KeyCountText(1), QStringLiteral("3"));
+        QCOMPARE(w->KeyStrip()->KeyCountText(1), QString::number(w->KeyTest()->Count(1)));
         // The module is free again for the next operation.
         QCOMPARE(w->Link()->Parser().State().waitMode, int(kWaitNone));
     }
