@@ -45,7 +45,7 @@ bool NameMatches(const QString& name, const QString& checkName, int mode) {
     return mode == 0 ? name.contains(checkName, Qt::CaseSensitive) : name == checkName;
 }
 
-QString BatteryText(int battery) {
+QString OneKeyBatteryText(int battery) {
     if (static_cast<unsigned>(battery) > 100u)
         return QStringLiteral("NAN");
     return QStringLiteral("%1%").arg(battery);
@@ -175,7 +175,7 @@ int COneKeyTest::RunName() {
 
 int COneKeyTest::RunBattery() {
     const int battery = m_host->Battery();
-    const QString text = BatteryText(battery);
+    const QString text = OneKeyBatteryText(battery);
     const bool pass =
         GetBatteryLower(m_configPath) <= battery && battery <= GetBatteryUpper(m_configPath);
     m_host->SetBatteryLabel(text, pass);

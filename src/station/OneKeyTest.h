@@ -146,6 +146,6 @@ inline constexpr int kOneKeyNoVerdict = -1;
 // Pass rule of the name check: "NameTestMode" 0 contains, otherwise equal (case-sensitive).
 bool NameMatches(const QString& name, const QString& checkName, int mode);
 // "NAN" when the battery, taken as unsigned, exceeds 100; else "%d%".
-QString BatteryText(int battery);
+QString OneKeyBatteryText(int battery);
 
 }  // namespace orv
