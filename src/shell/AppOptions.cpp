@@ -49,6 +49,11 @@ ParseResult ParseAppOptions(const QStringList& args, AppOptions* options, QStrin
                 return ParseResult::Error;
             }
             options->adapter = value;
+        } else if (TakeValue(QStringLiteral("--auto-test"), args, &i, &value, error)) {
+            if (!error->isEmpty()) {
+                return ParseResult::Error;
+            }
+            options->autoTestMac = value;
         } else {
             *error = QStringLiteral("unknown argument: %1").arg(arg);
             return ParseResult::Error;
@@ -68,6 +73,10 @@ QString AppUsage(const QString& program) {
                "  --headless            message boxes are logged and do not wait for a click\n"
                "  --adapter CONNECTION  adapter to use: \"hid\" (default) for the USB adapter\n"
                "                        or \"sim:<scenario file>\" for the simulated one\n"
+               "  --auto-test MAC       connect that headset, run one one-key test in the\n"
+               "                        simple test window's flow (saved and counted), print\n"
+               "                        the item rows and the verdict; exit 0 PASS, 1 FAIL,\n"
+               "                        2 not tested (no adapter, no connection)\n"
                "  -h, --help            show this text\n"
                "\n"
                "Without a display (no DISPLAY, WAYLAND_DISPLAY or QT_QPA_PLATFORM) the program\n"

@@ -10,6 +10,7 @@ struct AppOptions {
     QString home;                             // --home DIR; empty: the executable's folder
     bool headless = false;                    // --headless: message boxes log and do not wait
     QString adapter = QStringLiteral("hid");  // --adapter CONNECTION: which adapter backend
+    QString autoTestMac;  // --auto-test MAC: test that headset once, print, exit
 };
 
 enum class ParseResult { Run, Help, Error };

@@ -13,6 +13,7 @@
 #include "lang/Language.h"
 #include "lang/MessageBox.h"
 #include "lang/UiFonts.h"
+#include "results/AutoTestRun.h"
 #include "shell/CrashHandler.h"
 #include "shell/ShutdownSignals.h"
 #include "station/MainWindowFactory.h"
@@ -50,6 +51,9 @@ int CORV318PROApp::InitInstance(const AppOptions& options) {
     InstallCrashHandler();
     const QString config = GetConfigPath();
     m_englishLoaded = LoadLanguage(GetLang(config));
+
+    if (!options.autoTestMac.isEmpty())
+        return RunAutoTestCommand(options);
 
     std::unique_ptr<QWidget> window = CreateMainWindow(options);
     if (!window) {
