@@ -19,10 +19,13 @@
 #include "adapter/AdapterLink.h"
 #include "adapter/Desktop.h"
 #include "adapter/ReportDevice.h"
+#include "audio/BTPlayMusic.h"
 #include "config/Settings.h"
+#include "config/dialogs/BlueToothSetupDlg.h"
 #include "keytest/BTKeyTest.h"
 #include "keytest/KeyTestCug.h"
 #include "lang/Language.h"
+#include "lang/UiFonts.h"
 #include "remote/CnComm.h"
 #include "station/ColorStatic.h"
 #include "station/StationUi.h"
@@ -340,8 +343,58 @@ void CORV318PRODlg::keyPressEvent(QKeyEvent* event) {
 }
 
 void CORV318PRODlg::OnBluetoothSettings() {
-    if (m_settingsDialog && m_settingsDialog(this))
-        ReapplySettings();
+    if (m_settingsDialog) {
+        if (m_settingsDialog(this))
+            ReapplySettings();
+        return;
+    }
+    SettingsDialogInput input;
+    input.simpleWidth = m_simpleWidth;
+    input.simpleHeight = m_simpleHeight;
+    const SerialPortSettings sp = GetSerialPort(m_configPath);
+    input.serial.device = GetSerialPortName(m_configPath);
+    input.serial.port = sp.port;
+    input.serial.baudRate = sp.baudRate;
+    input.serial.useCom = sp.userCom != 0;
+    const SettingsDialogOutcome o = RunBluetoothSettings(this, m_configPath, input);
+    if (o.simpleFontChanged)
+        m_simpleFont = GetUiFonts().simple;
+    if (!o.accepted) {
+        if (o.simpleFontChanged)
+            RelayoutFloatAfterSettings();  // the font takes effect at once
+        return;
+    }
+    if (m_link && m_link->IsOpen() &&
+        (o.searchPowerChanged || o.passWordChanged || o.sampleRateChanged)) {
+        RunBlocking([this, o] {
+            if (o.searchPowerChanged)
+                m_link->SetSearchPower();
+            if (o.passWordChanged)
+                m_link->SetPin();
+            if (o.sampleRateChanged)
+                m_link->SetCodec();
+            return 1;
+        });
+    }
+    if (o.serialChanged) {
+        SetSerialPortName(m_configPath, o.serial.device);
+        SetSerialPort(m_configPath, o.serial.port, o.serial.baudRate, o.serial.useCom ? 1 : 0);
+    }
+    SaveMainWindowSettings();
+    if (o.serialChanged) {
+        if (o.serial.useCom)
+            OpenRemotePort();
+        else if (m_remotePort)
+            m_remotePort->Close(500);
+    }
+    if (o.playTimesChanged) {
+        m_music->SetLimitSeconds(GetPlayPlayTimes(m_configPath));
+        m_playback->SetLimitSeconds(GetPlayRecordPlayTimes(m_configPath));
+    }
+    // The page stores what was entered; only a usable size is taken into the float view.
+    m_simpleWidth = UsableSimpleDimension(o.simpleWidth, m_simpleWidth);
+    m_simpleHeight = UsableSimpleDimension(o.simpleHeight, m_simpleHeight);
+    RelayoutFloatAfterSettings();
 }
 
 void CORV318PRODlg::OnSimpleWindow() {

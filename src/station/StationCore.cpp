@@ -1085,6 +1085,10 @@ void CORV318PRODlg::ReapplySettings() {
         OpenRemotePort();
     m_music->SetLimitSeconds(GetPlayPlayTimes(m_configPath));
     m_playback->SetLimitSeconds(GetPlayRecordPlayTimes(m_configPath));
+    const int width = GetSimpleWidth(m_configPath);
+    const int height = GetSimpleHeight(m_configPath);
+    m_simpleWidth = width > 29 ? width : m_simpleWidth;
+    m_simpleHeight = height > 29 ? height : m_simpleHeight;
     RelayoutFloatAfterSettings();
 }
 

@@ -180,8 +180,6 @@ void CORV318PRODlg::ApplyViewLayout(int mode) {
 }
 
 void CORV318PRODlg::RelayoutFloatAfterSettings() {
-    m_simpleWidth = GetSimpleWidth(m_configPath);
-    m_simpleHeight = GetSimpleHeight(m_configPath);
     if (m_viewMode != 1) {
         m_btLabel->SetFont(m_statusFont);
         m_btLabel->update();

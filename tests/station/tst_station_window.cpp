@@ -468,6 +468,27 @@ private slots:
         socat.waitForFinished(3000);
     }
 
+    void floatViewTakesNewSizeAfterSettings() {
+        auto w = MakeWindow(QStringLiteral("0x5750"));
+        QVERIFY(w);
+        w->OnMenuCommand(CORV318PRODlg::ID_FLOAT_WINDOW);
+        const QPoint corner = w->pos();
+        SetSimpleWidth(GetConfigPath(), 400);
+        SetSimpleHeight(GetConfigPath(), 200);
+        w->ReapplySettings();
+        QCOMPARE(w->size(), QSize(400, 200));
+        QCOMPARE(w->pos(), corner);
+        QCOMPARE(w->MacEdit()->geometry(), QRect(0, 175, 400, 25));
+        QCOMPARE(w->KeyStrip()->geometry().top(), 150);
+        QCOMPARE(w->BluetoothLabel()->geometry(), QRect(0, 0, 400, 150));
+        // A size the float view cannot use is not taken.
+        SetSimpleWidth(GetConfigPath(), 10);
+        w->ReapplySettings();
+        QCOMPARE(w->width(), 400);
+        SetSimpleWidth(GetConfigPath(), 300);
+        SetSimpleHeight(GetConfigPath(), 150);
+    }
+
     void switchesAreWrittenAtOnce() {
         auto w = MakeWindow(QStringLiteral("0x5750"));
         QVERIFY(w);
