@@ -351,11 +351,7 @@ void CORV318PRODlg::OnBluetoothSettings() {
     SettingsDialogInput input;
     input.simpleWidth = m_simpleWidth;
     input.simpleHeight = m_simpleHeight;
-    const SerialPortSettings sp = GetSerialPort(m_configPath);
-    input.serial.device = GetSerialPortName(m_configPath);
-    input.serial.port = sp.port;
-    input.serial.baudRate = sp.baudRate;
-    input.serial.useCom = sp.userCom != 0;
+    input.serial = m_serial;
     const SettingsDialogOutcome o = RunBluetoothSettings(this, m_configPath, input);
     if (o.simpleFontChanged)
         m_simpleFont = GetUiFonts().simple;
@@ -376,17 +372,14 @@ void CORV318PRODlg::OnBluetoothSettings() {
             return 1;
         });
     }
-    if (o.serialChanged) {
-        SetSerialPortName(m_configPath, o.serial.device);
-        SetSerialPort(m_configPath, o.serial.port, o.serial.baudRate, o.serial.useCom ? 1 : 0);
-    }
+    // The port settings go into memory first: SaveMainWindowSettings writes them from there.
+    m_serial = o.serial;
     SaveMainWindowSettings();
-    if (o.serialChanged) {
-        if (o.serial.useCom)
-            OpenRemotePort();
-        else if (m_remotePort)
-            m_remotePort->Close(500);
-    }
+    // Opened again also when unchanged: OK is how the operator retries a port that failed.
+    if (m_serial.useCom)
+        OpenRemotePort();
+    else if (m_remotePort && m_remotePort->IsOpen())
+        m_remotePort->Close(500);
     if (o.playTimesChanged) {
         m_music->SetLimitSeconds(GetPlayPlayTimes(m_configPath));
         m_playback->SetLimitSeconds(GetPlayRecordPlayTimes(m_configPath));

@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 
+#include "config/dialogs/SerialportSetDlg.h"
 #include "remote/RemoteProtocol.h"
 #include "station/ConnectionGuard.h"
 #include "station/WorkerPool.h"
@@ -311,6 +312,9 @@ protected:
     bool m_topMost = true;
     int m_simpleWidth = 300;
     int m_simpleHeight = 150;
+    // The remote port settings in use, read at start-up. Parity, data bits and stop bits exist
+    // only here (the file has no keys for them); SaveMainWindowSettings writes the rest.
+    SerialPortChoice m_serial;
     int m_testStage = 0;
     QFont m_simpleFont;
     QFont m_statusFont;

@@ -110,6 +110,11 @@ void CORV318PRODlg::LoadSettings() {
     m_viewMode = GetViewMode(p) == 1 ? 1 : 0;
     m_simpleWidth = GetSimpleWidth(p);
     m_simpleHeight = GetSimpleHeight(p);
+    const SerialPortSettings serial = GetSerialPort(p);
+    m_serial.device = GetSerialPortName(p);
+    m_serial.port = serial.port;
+    m_serial.baudRate = serial.baudRate;
+    m_serial.useCom = serial.userCom != 0;
     m_loop = GetPlayLoop(p);
     if (GetSimpleFontInitialize(p) != 0) {
         QFont f = MakeUiFont(qAbs(GetSimpleFontHeight(p)) * 2, GetSimpleFontWeight(p));
@@ -1097,8 +1102,8 @@ void CORV318PRODlg::SaveMainWindowSettings() {
     SetMacPrefix(p, m_macPrefix);
     SetMacInputMode(p, m_macInputMode);
     SetDeviceSelect(p, m_deviceSelect);
-    const SerialPortSettings sp = GetSerialPort(p);
-    SetSerialPort(p, sp.port, sp.baudRate, sp.userCom);
+    SetSerialPortName(p, m_serial.device);
+    SetSerialPort(p, m_serial.port, m_serial.baudRate, m_serial.useCom ? 1 : 0);
     SetPlayLoop(p, m_loop);
     SetSimpleFontInitialize(p, 1);
     SetSimpleFontHeight(p, m_simpleFont.pixelSize() > 0 ? m_simpleFont.pixelSize() / 2 : 12);
