@@ -4,16 +4,20 @@
 #include <QApplication>
 #include <QFile>
 #include <QLineEdit>
+#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <pty.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <memory>
+#include <thread>
 
 #include "adapter/AdapterLink.h"
 #include "config/AppHome.h"
@@ -58,6 +62,7 @@ public:
         ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
     }
     ~Controller() {
+        JoinFlood();
         if (m_master >= 0)
             ::close(m_master);
     }
@@ -66,6 +71,32 @@ public:
 
     bool IsValid() const { return m_master >= 0; }
     QString SlavePath() const { return m_slavePath; }
+
+    // Writes `bytes` from a thread of its own while the station (on the test's thread) reads.
+    void StartFlood(QByteArray bytes) {
+        m_floodDone = false;
+        m_flood = std::thread([this, bytes = std::move(bytes)] {
+            qsizetype done = 0;
+            while (done < bytes.size()) {
+                const ssize_t n =
+                    ::write(m_master, bytes.constData() + done, size_t(bytes.size() - done));
+                if (n > 0) {
+                    done += n;
+                } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
+                    break;
+                } else {
+                    pollfd p{m_master, POLLOUT, 0};
+                    ::poll(&p, 1, 100);
+                }
+            }
+            m_floodDone = true;
+        });
+    }
+    bool FloodDone() const { return m_floodDone.load(); }
+    void JoinFlood() {
+        if (m_flood.joinable())
+            m_flood.join();
+    }
 
     bool Send(const QByteArray& bytes) {
         return ::write(m_master, bytes.constData(), size_t(bytes.size())) == bytes.size();
@@ -104,6 +135,8 @@ private:
     int m_master = -1;
     QString m_slavePath;
     QByteArray m_received;
+    std::thread m_flood;
+    std::atomic<bool> m_floodDone{true};
 };
 
 }  // namespace
@@ -242,6 +275,37 @@ private slots:
         QCOMPARE(m_line.TakeThrough("OK"), QByteArray("OK"));
         QTRY_VERIFY_WITH_TIMEOUT(!HeadsetConnected(), 5000);
         QCOMPARE(m_window->BluetoothLabel()->GetText(), StationText(IDS_BT_DISCONNECTED));
+    }
+
+    // 10 MB of random bytes without a command word: the station takes them all on its own
+    // thread, keeps bounded memory and answers the next command with its reply alone.
+    void randomFloodLeavesStationResponsive() {
+        constexpr qsizetype kFlood = 10 * 1024 * 1024;
+        QByteArray flood(kFlood, Qt::Uninitialized);
+        QRandomGenerator random(20261210);
+        random.fillRange(reinterpret_cast<quint32*>(flood.data()), kFlood / 4);
+        for (char& c : flood) {
+            if (c >= 'A' && c <= 'Z')
+                c = char(c - 'A' + 'a');  // every command word is upper case
+        }
+        CnComm* port = m_window->RemotePort();
+        const qint64 before = port->ReceivedCount();
+        qsizetype longestText = 0;
+        m_line.StartFlood(std::move(flood));
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                longestText = std::max(longestText, m_window->Remote()->RemoteText().size());
+                return m_line.FloodDone() && port->ReceivedCount() - before == kFlood &&
+                       port->Buffered() == 0;
+            },
+            60000));
+        m_line.JoinFlood();
+        QVERIFY2(longestText <= CRemoteProtocol::kRemoteTextLimit,
+                 QByteArray::number(longestText));
+        QVERIFY2(port->PeakBuffered() <= CnComm::kReceiveLimit,
+                 QByteArray::number(port->PeakBuffered()));
+        QVERIFY(m_line.Send("BATTERY"));
+        QCOMPARE(m_line.TakeThrough("OK"), QByteArray("OK"));
     }
 };
 
