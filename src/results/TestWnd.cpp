@@ -12,6 +12,7 @@
 #include "adapter/AdapterLink.h"
 #include "config/Config.h"
 #include "lang/Language.h"
+#include "lang/UiFonts.h"
 #include "results/LinkHeadset.h"
 #include "results/StatisticsCug.h"
 #include "shell/LogWriter.h"
@@ -22,12 +23,14 @@ namespace orv {
 
 namespace {
 
-// Dialog units of the window's template to pixels (the simple window font's average glyph).
+// Dialog units of the window's template to pixels: two pixels a unit, so the item list's
+// columns (550 pixels) fill its 274 units and the statistics strip (client height - 85, 50
+// high) sits between the result label and the buttons.
 QRect Du(int x, int y, int w, int h) {
-    auto px = [](int v) { return v * 3 / 2; };
-    auto py = [](int v) { return v * 13 / 8; };
-    return QRect(px(x), py(y), px(w), py(h));
+    return QRect(x * 2, y * 2, w * 2, h * 2);
 }
+constexpr int kClientWidth = 550;   // pixels
+constexpr int kClientHeight = 568;  // pixels
 
 QColor Rgb(unsigned rgb) {
     return QColor((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
@@ -57,7 +60,7 @@ CTestWnd::CTestWnd(CORV318PRODlg* dlg, const QString& journalPath)
     QPalette pal = palette();
     pal.setColor(QPalette::Window, Qt::white);
     setPalette(pal);
-    resize(Du(0, 0, 278, 290).size());
+    resize(kClientWidth, kClientHeight);
 
     m_banner = new CColorStatic(this);
     m_banner->setObjectName(ControlName(IDC_BANNER));
@@ -76,11 +79,12 @@ CTestWnd::CTestWnd(CORV318PRODlg* dlg, const QString& journalPath)
     m_list->setSelectionMode(QAbstractItemView::NoSelection);
     m_list->setFocusPolicy(Qt::NoFocus);
     m_list->setRootIsDecorated(false);
+    m_list->setIndentation(8);
     m_list->setFrameShape(QFrame::Box);
 
     m_resultLabel = new CColorStatic(this);
     m_resultLabel->setObjectName(ControlName(IDC_RESULT));
-    m_resultLabel->setGeometry(Du(0, 203, 274, 39));
+    m_resultLabel->setGeometry(Du(0, 199, 274, 39));
 
     auto addButton = [this](int id, const QString& text, const QRect& r) {
         auto* b = new QPushButton(text, this);
@@ -108,8 +112,11 @@ CTestWnd::CTestWnd(CORV318PRODlg* dlg, const QString& journalPath)
     // Save failures stay in front of the operator until the next save.
     m_saveStatus = new QLabel(this);
     m_saveStatus->setObjectName(QStringLiteral("SaveStatus"));
-    m_saveStatus->setGeometry(Du(0, 243, 274, 10));
-    m_saveStatus->setStyleSheet(QStringLiteral("color: rgb(255,0,0)"));
+    m_saveStatus->setGeometry(Du(0, 189, 274, 10));
+    m_saveStatus->setStyleSheet(
+        QStringLiteral("color: rgb(255,255,255); background: rgb(255,0,0)"));
+    m_saveStatus->setWordWrap(true);
+    m_saveStatus->hide();
 
     m_stats = new CStatisticsCug(&m_results.statistics(), this);
     m_stats->setObjectName(ControlName(IDC_STATISTICS));
@@ -138,6 +145,14 @@ CTestWnd::CTestWnd(CORV318PRODlg* dlg, const QString& journalPath)
             m_mac->selectAll();
         }
     });
+
+    ApplyDialogFont(this);
+    // The banner and the result label use copies of the simple window font, drawn large.
+    const QFont simple = GetUiFonts().simple;
+    m_banner->SetFont(simple);
+    m_banner->SetAutoSize(true);
+    m_resultLabel->SetFont(simple);
+    m_resultLabel->SetAutoSize(true);
 
     CAdapterLink* link = m_dlg ? m_dlg->Link() : nullptr;
     SetAdapterState(link && link->IsOpen() ? 1 : 0);
@@ -331,6 +346,8 @@ void CTestWnd::PlaceStatistics() {
 void CTestWnd::OnSaveFinished(const SaveReport& report) {
     LogInfo(report.Summary());
     m_saveStatus->setText(report.Failed() ? report.Summary() : QString());
+    m_saveStatus->setVisible(report.Failed());
+    m_saveStatus->raise();
 }
 
 void CTestWnd::showEvent(QShowEvent* event) {
