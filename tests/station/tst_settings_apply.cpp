@@ -3,6 +3,7 @@
 // remote port; Cancel changes nothing.
 #include <QAbstractSpinBox>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
 #include <QLineEdit>
@@ -10,6 +11,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+
+#include <fcntl.h>
+#include <pty.h>
+#include <unistd.h>
 
 #include <functional>
 #include <memory>
@@ -23,6 +28,7 @@
 #include "config/dialogs/SerialportSetDlg.h"
 #include "config/dialogs/SimpleWndPage.h"
 #include "lang/Language.h"
+#include "remote/CnComm.h"
 #include "shell/AppOptions.h"
 #include "shell/LogWriter.h"
 #include "sim/SimulatedBus.h"
@@ -59,6 +65,47 @@ QComboBox* List(QWidget* page, int id) {
     return c;
 }
 
+// The line controller's end of a pseudo-terminal; the station opens the slave by its path.
+struct ControllerLine {
+    int master = -1;
+    QString slavePath;
+
+    ControllerLine() {
+        int slave = -1;
+        char name[256] = {};
+        if (openpty(&master, &slave, name, nullptr, nullptr) != 0) {
+            master = -1;
+            return;
+        }
+        slavePath = QString::fromLocal8Bit(name);
+        ::close(slave);
+        ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+    }
+    ~ControllerLine() {
+        if (master >= 0)
+            ::close(master);
+    }
+    ControllerLine(const ControllerLine&) = delete;
+    ControllerLine& operator=(const ControllerLine&) = delete;
+
+    // Sends `command` and collects what comes back until `reply` has arrived (or 5 s passed).
+    QByteArray Ask(const QByteArray& command, const QByteArray& reply) {
+        if (::write(master, command.constData(), size_t(command.size())) != command.size())
+            return {};
+        QByteArray got;
+        (void)QTest::qWaitFor(
+            [&] {
+                char chunk[256];
+                const ssize_t n = ::read(master, chunk, sizeof chunk);
+                if (n > 0)
+                    got.append(chunk, n);
+                return got.contains(reply);
+            },
+            5000);
+        return got;
+    }
+};
+
 QByteArray LogBytes() {
     QFile f(CLogWriter::Instance()->path());
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
@@ -74,6 +121,7 @@ private:
     sim::CSimulatedBus* m_sim = nullptr;  // owned by the window
     std::unique_ptr<CORV318PRODlg> m_window;
     QString m_config;
+    ControllerLine m_line;
 
     // Runs the settings command; `edit` fills the dialog while it is up, then OK or Cancel
     // closes it. Returns the module lines the window sent meanwhile.
@@ -110,6 +158,10 @@ private slots:
         QVERIFY(LoadLanguage(1, {QStringLiteral(ORV_BINARY_DIR "/bin")}));
         m_config = GetConfigPath();
         SetTopMost(m_config, 0);
+        // The remote port is configured but off.
+        QVERIFY(m_line.master >= 0);
+        SetSerialPortName(m_config, m_line.slavePath);
+        SetSerialPort(m_config, 1, 9600, 0);
         const QString scenario = m_home.filePath(QStringLiteral("line.ini"));
         QFile f(scenario);
         QVERIFY(f.open(QIODevice::WriteOnly));
@@ -213,6 +265,30 @@ private slots:
             false);
         QCOMPARE(parity, 'E');
         QCOMPARE(stopBits, QStringLiteral("2"));
+    }
+
+    // "Use COM" switched on: the port opens after OK and the controller is answered; switched
+    // off again, it closes.
+    void useComOpensRemotePort() {
+        CnComm* port = m_window->RemotePort();
+        QVERIFY(!port->IsOpen());
+        const auto useCom = [](bool on) {
+            return [on](CBlueToothSetupDlg* dlg) {
+                dlg->SerialPage()
+                    ->findChild<QCheckBox*>(Name(CSerialportSetDlg::IDC_USE_COM))
+                    ->setChecked(on);
+            };
+        };
+        RunSettings(useCom(true), true);
+        QVERIFY(port->IsOpen());
+        QCOMPARE(port->DevicePath(), m_line.slavePath);
+        QCOMPARE(GetSerialPort(m_config).userCom, 1);
+        QCOMPARE(GetSerialPortName(m_config), m_line.slavePath);
+        QCOMPARE(m_line.Ask("BATTERY", "OK"), QByteArray("OK"));
+
+        RunSettings(useCom(false), true);
+        QVERIFY(!port->IsOpen());
+        QCOMPARE(GetSerialPort(m_config).userCom, 0);
     }
 };
 
