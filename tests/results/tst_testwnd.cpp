@@ -19,6 +19,7 @@
 #include "config/AppHome.h"
 #include "config/Config.h"
 #include "lang/Language.h"
+#include "module/ModuleParser.h"
 #include "results/AutoTestRun.h"
 #include "results/ResultDbCheck.h"
 #include "results/SimpleTestSetup.h"
@@ -217,7 +218,9 @@ private slots:
             connect(&stopper, &QTimer::timeout, this, [&] {
                 if (dlg->TestRunning() && dlg->TestStage() == 5) {
                     stopper.stop();
-                    dlg->OnOneKeyTest();
+                    setup->Window()
+                        ->findChild<QPushButton*>(CTestWnd::ControlName(CTestWnd::IDC_TEST_FAIL))
+                        ->click();
                 }
             });
             stopper.start();
@@ -283,6 +286,46 @@ private slots:
         QCOMPARE(wnd->Results().JournalCount(), 0);
     }
 
+    // A database that cannot be written: the row waits in the journal, the window says so, the
+    // test is counted and the verdict stands.
+    void unsavedResultIsJournalledAndShown() {
+        WriteConfig({QStringLiteral("AutoTest/5=0"), QStringLiteral("AutoTest/6=0"),
+                     QStringLiteral("AutoTest/7=0"), QStringLiteral("AutoTest/8=0"),
+                     QStringLiteral("AutoSave/FilePath=") +
+                         m_home.filePath(QStringLiteral("missing/results.db"))});
+        auto dlg = MakeStation({});
+        QVERIFY(dlg);
+        auto* setup = new CSimpleTestSetup(dlg.get());
+        QString text;
+        QTextStream out(&text);
+        QCOMPARE(RunAutoTest(dlg.get(), setup, kMac, out, 60000), int(kAutoTestPass));
+        CTestWnd* wnd = setup->Window();
+        QCOMPARE(wnd->Results().statistics().PassCount(), 1);
+        QCOMPARE(wnd->Results().JournalCount(), 1);
+        auto* status = wnd->findChild<QLabel*>(QStringLiteral("SaveStatus"));
+        QVERIFY(status);
+        QTRY_VERIFY(status->isVisible());
+        QVERIFY2(status->text().contains(QStringLiteral("journal")), qPrintable(status->text()));
+
+        // The folder appears: the next save writes the waiting row first, then its own.
+        QVERIFY(QDir(m_home.path()).mkpath(QStringLiteral("missing")));
+        QString again;
+        QTextStream out2(&again);
+        QCOMPARE(RunAutoTest(dlg.get(), setup, kMac, out2, 60000), int(kAutoTestPass));
+        QCOMPARE(wnd->Results().JournalCount(), 0);
+        QTRY_VERIFY(!status->isVisible());
+        QString error;
+        const auto rows = test::ReadRows(
+            QStringLiteral("QSQLITE"),
+            [this](QSqlDatabase& db) {
+                db.setDatabaseName(m_home.filePath(QStringLiteral("missing/results.db")));
+            },
+            QStringLiteral("SELECT * FROM TEST_EN ORDER BY 1"), &error);
+        QVERIFY2(error.isEmpty(), qPrintable(error));
+        QCOMPARE(rows.size(), 2);
+        QCOMPARE(wnd->Results().statistics().PassCount(), 2);
+    }
+
     // The window's own controls: banner, buttons, statistics grid, Enter in the MAC field.
     void windowControls() {
         WriteConfig({});
@@ -327,7 +370,13 @@ private slots:
         QCOMPARE(wnd->Testing(), 1);
         QVERIFY(!start->isEnabled() && stop->isEnabled() && fail->isEnabled());
         QVERIFY(wnd->TimerActive(CTestWnd::TIMER_RUN));
-        stop->click();
+        // During a run a scanned MAC ends with Enter and connects that headset.
+        QTRY_VERIFY_WITH_TIMEOUT(dlg->Link()->IsOpen(), 10000);
+        QTest::keyClick(mac, Qt::Key_Return);
+        QTRY_VERIFY_WITH_TIMEOUT(dlg->Link()->Parser().IsConnected(), 20000);
+        QCOMPARE(dlg->MacEdit()->text(), kMac);
+        stop->click();  // disconnects the headset
+        QTRY_VERIFY_WITH_TIMEOUT(!dlg->Link()->Parser().IsConnected(), 20000);
         QCOMPARE(wnd->Testing(), 0);
         QVERIFY(!wnd->TimerActive(CTestWnd::TIMER_RUN));
         QVERIFY(start->isEnabled() && !stop->isEnabled());
