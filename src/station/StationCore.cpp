@@ -67,6 +67,15 @@ void CORV318PRODlg::StartUp() {
     if (m_bus)
         m_link = std::make_unique<CAdapterLink>(m_bus.get(), m_desktop.get());
     m_remotePort = std::make_unique<CnComm>();
+    // A serial adapter pulled out (or the line hung up) ends the port's monitor: the port is
+    // marked closed and the station works on without remote control until the settings
+    // dialog's OK opens it again.
+    connect(m_remotePort.get(), &CnComm::MonitorEnded, this, [this](int port) {
+        if (port != m_remotePort->Port())
+            return;  // a port closed or replaced since
+        LogInfo(QStringLiteral("remote port %1 lost").arg(m_remotePort->DevicePath()));
+        m_remotePort->Close(0);
+    });
     m_remote = std::make_unique<CRemoteProtocol>(*this);
     m_music = new CBTPlayMusic(this);
     m_music->setObjectName(QStringLiteral("MusicPlayer"));

@@ -27,6 +27,7 @@
 #include "module/ModuleParser.h"
 #include "remote/CnComm.h"
 #include "shell/AppOptions.h"
+#include "shell/LogWriter.h"
 #include "sim/SimulatedBus.h"
 #include "station/ColorStatic.h"
 #include "station/ORV318PRODlg.h"
@@ -69,6 +70,13 @@ public:
     Controller& operator=(const Controller&) = delete;
 
     bool IsValid() const { return m_master >= 0; }
+    // Hangs up the line, as pulling the controller's cable out of a USB serial adapter does.
+    void HangUp() {
+        JoinFlood();
+        if (m_master >= 0)
+            ::close(m_master);
+        m_master = -1;
+    }
     QString SlavePath() const { return m_slavePath; }
 
     // Writes `bytes` from a thread of its own while the station (on the test's thread) reads.
@@ -311,6 +319,19 @@ private slots:
                  QByteArray::number(port->PeakBuffered()));
         QVERIFY(m_line.Send("BATTERY"));
         QCOMPARE(m_line.TakeThrough("OK"), QByteArray("OK"));
+    }
+
+    // Runs last: the line goes away under the station, which closes its end and works on.
+    void lineHungUpClosesPort() {
+        CnComm* port = m_window->RemotePort();
+        QVERIFY(port->IsOpen());
+        m_line.HangUp();
+        QTRY_VERIFY_WITH_TIMEOUT(!port->IsOpen(), 5000);
+        QVERIFY(m_window->Link()->IsOpen());
+        QFile log(CLogWriter::Instance()->path());
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        QVERIFY(
+            log.readAll().contains("remote port " + m_line.SlavePath().toLocal8Bit() + " lost"));
     }
 };
 
