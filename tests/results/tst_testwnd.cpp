@@ -286,6 +286,25 @@ private slots:
         QCOMPARE(wnd->Results().JournalCount(), 0);
     }
 
+    // The station closes while a test plays music: the test ends with the window, nothing
+    // hangs and nothing runs on a link that is gone.
+    void closedDuringTest() {
+        WriteConfig({QStringLiteral("Play/PlayTimes=30"),
+                     QStringLiteral("General Info/AutoTestAfterMacConnected=1")});
+        auto dlg = MakeStation({});
+        QVERIFY(dlg);
+        auto* setup = new CSimpleTestSetup(dlg.get());
+        QSignalSpy opened(dlg.get(), &CORV318PRODlg::adapterOpened);
+        QVERIFY(opened.wait(10000));
+        CTestWnd* wnd = setup->Window();
+        wnd->show();
+        wnd->OnStartTest();
+        dlg->PressMacPair(kMac);
+        QTRY_VERIFY_WITH_TIMEOUT(dlg->TestStage() == 5, 30000);
+        QVERIFY(setup->OneKey()->Test().IsRunning());
+        dlg.reset();
+    }
+
     // A database that cannot be written: the row waits in the journal, the window says so, the
     // test is counted and the verdict stands.
     void unsavedResultIsJournalledAndShown() {
