@@ -282,6 +282,10 @@ protected:
     std::unique_ptr<CAdapterLink> m_link;
     std::unique_ptr<CnComm> m_remotePort;
     std::unique_ptr<CRemoteProtocol> m_remote;
+    // A command that waits for the module keeps the window painting, so the port's next notice
+    // can arrive while it runs; it is taken after the command, never inside it.
+    bool m_remoteBusy = false;
+    bool m_remoteAgain = false;
     CBTKeyTest* m_keyTest = nullptr;
     CBTPlayMusic* m_music = nullptr;
     CBTPlayMusic* m_playback = nullptr;

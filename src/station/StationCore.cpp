@@ -1076,9 +1076,21 @@ bool CORV318PRODlg::OpenRemotePort() {
 void CORV318PRODlg::OnRemoteReceived(int port) {
     if (!m_remotePort || port != m_remotePort->Port())
         return;  // a notice from a port that is no longer ours
+    if (m_remoteBusy) {
+        // Inside a command's wait: running the next command now would interleave its replies
+        // with this one's and lose the text that arrived meanwhile. The bytes stay in the
+        // port's buffer until the command is over.
+        m_remoteAgain = true;
+        return;
+    }
     CnComm* comm = m_remotePort.get();
-    m_remote->OnSerialReceive(
-        [comm](char* buffer, qsizetype n) { return comm->ReadBuffered(buffer, n); });
+    m_remoteBusy = true;
+    do {
+        m_remoteAgain = false;
+        m_remote->OnSerialReceive(
+            [comm](char* buffer, qsizetype n) { return comm->ReadBuffered(buffer, n); });
+    } while (m_remoteAgain && comm->IsOpen());
+    m_remoteBusy = false;
 }
 
 // ---------------------------------------------------------------- settings and shutdown

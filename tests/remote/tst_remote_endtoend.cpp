@@ -8,6 +8,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -39,9 +40,11 @@ namespace {
 
 const QString kMac = QStringLiteral("00:1a:7d:da:71:13");
 
-// The headset presses its keys only when the test tells the simulator to.
+// The headset presses its keys only when the test tells the simulator to. Pages (and name
+// requests) take 300 ms, long enough for the controller to send while the station waits.
 const char kScenario[] =
     "[Adapter]\nProductId=0x5750\nFirmware=6.1.0 build 1022\nReplyDelayMs=1\nControlSocket=\n"
+    "ConnectMs=300\n"
     "[Headset1]\nName=Line Headset\nMac=00:1a:7d:da:71:13\nRssi=-47\nBattery=80\n"
     "BatteryReport=iphoneaccev\nProfiles=hfp,a2dp,avrcp\nHfpVolume=9\nAvrcpVolume=55\n"
     "Faults=\n";
@@ -258,6 +261,27 @@ private slots:
         QVERIFY2(at >= 0, qPrintable(state));
         QCOMPARE(QString::fromLatin1(fields[3]),
                  state.mid(at + 9).section(QLatin1Char(' '), 0, 0));
+    }
+
+    // A command sent while another one waits for the headset runs after it: the replies do not
+    // interleave and nothing is lost.
+    void commandDuringAnotherRunsAfterIt() {
+        QVERIFY(HeadsetConnected());
+        bool sent = false;
+        QTimer inside;
+        inside.setInterval(0);
+        connect(&inside, &QTimer::timeout, this, [&] {
+            // True only while NAME runs: the station empties its text when the command is over.
+            if (!sent && m_window->Remote()->RemoteText().contains(QLatin1String("NAME")))
+                sent = m_line.Send("RSSI");
+        });
+        inside.start();
+        QVERIFY(m_line.Send("NAME"));
+        const QByteArray got = m_line.TakeThrough("-47OK");
+        inside.stop();
+        QVERIFY(sent);
+        QCOMPARE(got, QByteArray("Line HeadsetOK-47OK"));
+        QVERIFY(m_window->Remote()->RemoteText().isEmpty());
     }
 
     // The key test reports each key the headset presses, in order, with nothing between them.
