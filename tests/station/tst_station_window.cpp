@@ -489,6 +489,26 @@ private slots:
         SetSimpleHeight(GetConfigPath(), 150);
     }
 
+    void startsTopMostAndEnterPairs() {
+        SetTopMost(GetConfigPath(), 1);
+        auto w = MakeWindow(QStringLiteral("0x5750"));
+        SetTopMost(GetConfigPath(), 0);
+        QVERIFY(w);
+        QVERIFY(w->TopMost());
+        QVERIFY(w->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+        std::unique_ptr<QMenu> menu(w->BuildContextMenu());
+        QVERIFY(menu->findChild<QAction*>(QStringLiteral("ID_32772"))->isChecked());
+
+        QTRY_VERIFY_WITH_TIMEOUT(w->Link()->IsOpen(), 5000);
+        w->MacEdit()->setText(kMac);
+        w->MacEdit()->setFocus();
+        QTest::keyClick(w->MacEdit(), Qt::Key_Return);
+        QVERIFY(w->isVisible());  // Enter never closes the window
+        QVERIFY(w->TimerActive(CORV318PRODlg::TIMER_CONNECTING));
+        QTRY_COMPARE_WITH_TIMEOUT(w->BluetoothLabel()->GetText(), QStringLiteral("BT\nConnected"),
+                                  10000);
+    }
+
     void switchesAreWrittenAtOnce() {
         auto w = MakeWindow(QStringLiteral("0x5750"));
         QVERIFY(w);
