@@ -210,6 +210,12 @@ void CTestWnd::FinishPassed() {
 }
 
 void CTestWnd::Finish(bool pass, int step) {
+    int running = kOneKeyRunning;
+    if (!m_oneKey.compare_exchange_strong(running, kOneKeyConcluded) &&
+        running == kOneKeyConcluded) {
+        LogInfo(QStringLiteral("Test already concluded; step %1 not saved again").arg(step));
+        return;
+    }
     // The row is journalled here, on the caller's thread, before anything else can go wrong.
     HeadsetValues headset;
     if (m_dlg && m_dlg->Link())

@@ -68,6 +68,8 @@ public:
     void ArmNextTimer() override;
     void FinishFailed(int step) override;
     void FinishPassed() override;
+    void OneKeyTestBegins() override { m_oneKey.store(kOneKeyRunning); }
+    void OneKeyTestEnded() override { m_oneKey.store(kOneKeyIdle); }
     void ShowAdapterState(bool connected) override { SetAdapterState(connected ? 1 : 0); }
     void AdapterRemoved() override;
 
@@ -111,6 +113,9 @@ private:
     CORV318PRODlg* m_dlg;
     CTestResults m_results;
     std::atomic<bool> m_shown{false};
+    // The one-key test's conclusion state: no test, running, running and concluded.
+    enum : int { kOneKeyIdle, kOneKeyRunning, kOneKeyConcluded };
+    std::atomic<int> m_oneKey{kOneKeyIdle};
     int m_testing = 0;
     CColorStatic* m_banner = nullptr;
     QTreeWidget* m_list = nullptr;

@@ -120,6 +120,8 @@ int COneKeyTest::RunSteps() {
     m_running.store(true);
     LogInfo(QStringLiteral("One-key test started"));
     // Profile flags are taken once: a link that drops later fails its item when it switches.
+    if (IOneKeyTestWindow* wnd = m_host->TestWindow())
+        wnd->OneKeyTestBegins();
     const bool hfpReady = m_host->HfpReady();
     const bool a2dpReady = m_host->A2dpReady();
 
@@ -152,6 +154,8 @@ int COneKeyTest::RunSteps() {
             r = 0;
         }
     }
+    if (IOneKeyTestWindow* wnd = m_host->TestWindow())
+        wnd->OneKeyTestEnded();
     LogInfo(r == 0  ? QStringLiteral("One-key test ended: PASS")
             : r > 0 ? QStringLiteral("One-key test ended: FAIL at step %1").arg(r)
                     : QStringLiteral("One-key test ended without a verdict"));

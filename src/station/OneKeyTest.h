@@ -25,6 +25,11 @@ public:
     // Saves the record as failed at `step` / as passed, disconnects the headset, counts it.
     virtual void FinishFailed(int step) = 0;
     virtual void FinishPassed() = 0;
+    // A one-key test begins / has ended. While it runs only its first conclusion counts: a
+    // link lost mid-test concludes it at once, and the item that then fails must not conclude
+    // the same headset a second time.
+    virtual void OneKeyTestBegins() {}
+    virtual void OneKeyTestEnded() {}
 };
 
 // What the test needs of the station: the adapter link, the main window's labels and buttons,

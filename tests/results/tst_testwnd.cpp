@@ -86,6 +86,7 @@ class TestTestWnd final : public QObject {
 private:
     QTemporaryDir m_home;
     int m_case = 0;
+    IReportBus* m_lastBus = nullptr;  // owned by the window made last
 
     QString DbPath() const { return m_home.filePath(QStringLiteral("results-%1.db").arg(m_case)); }
 
@@ -131,6 +132,7 @@ private:
             qWarning() << error;
             return nullptr;
         }
+        m_lastBus = bus.get();
         return std::make_unique<CORV318PRODlg>(std::move(bus), nullptr);
     }
 
@@ -303,6 +305,37 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(dlg->TestStage() == 5, 30000);
         QVERIFY(setup->OneKey()->Test().IsRunning());
         dlg.reset();
+    }
+
+    // The headset goes out of range while its music plays: the lost links conclude the test
+    // with step 5, and the item that then fails does not save or count the headset again.
+    void linkLostConcludesOnce() {
+        WriteConfig({QStringLiteral("Play/PlayTimes=30"),
+                     QStringLiteral("General Info/AutoTestAfterMacConnected=1")});
+        auto dlg = MakeStation({});
+        QVERIFY(dlg);
+        auto* sim = dynamic_cast<sim::CSimulatedBus*>(m_lastBus);
+        QVERIFY(sim);
+        auto* setup = new CSimpleTestSetup(dlg.get());
+        QSignalSpy opened(dlg.get(), &CORV318PRODlg::adapterOpened);
+        QVERIFY(opened.wait(10000));
+        CTestWnd* wnd = setup->Window();
+        wnd->show();
+        dlg->hide();
+        wnd->OnStartTest();
+        dlg->PressMacPair(kMac);
+        QTRY_VERIFY_WITH_TIMEOUT(dlg->TestStage() == 5, 30000);
+        QCOMPARE(sim->Control(QStringLiteral("drop ") + kMac), QStringLiteral("OK"));
+        QTRY_VERIFY_WITH_TIMEOUT(wnd->Results().statistics().Total() >= 1, 20000);
+        // The music ends with the link; the test's own item fails then.
+        dlg->OnOneKeyTest();
+        QTRY_VERIFY_WITH_TIMEOUT(!setup->OneKey()->Test().IsRunning(), 20000);
+        QVERIFY(wnd->Results().WaitForSaves(10000));
+        QCOMPARE(wnd->Results().statistics().FailCount(), 1);
+        QCOMPARE(wnd->Results().statistics().PassCount(), 0);
+        const auto rows = SavedRows();
+        QCOMPARE(rows.size(), 1);
+        QCOMPARE(rows.first().values.value(kColA2dp), QStringLiteral("FAIL"));
     }
 
     // A database that cannot be written: the row waits in the journal, the window says so, the
