@@ -450,6 +450,18 @@ private slots:
         QCOMPARE(stats->QuickGetText(2, 0), QString());
         QCOMPARE(stats->y(), wnd->height() - 85);
         QCOMPARE(stats->width(), wnd->width());
+
+        // The main window's simple-window command and Back swap the two windows.
+        wnd->close();
+        dlg->show();
+        dlg->OnMenuCommand(CORV318PRODlg::ID_SIMPLE_WINDOW);
+        QVERIFY(wnd->isVisible());
+        QVERIFY(!dlg->isVisible());
+        QVERIFY(wnd->IsShown());
+        wnd->findChild<QPushButton*>(CTestWnd::ControlName(CTestWnd::IDC_BACK))->click();
+        QVERIFY(!wnd->isVisible());
+        QVERIFY(!wnd->IsShown());
+        QVERIFY(dlg->isVisible());
     }
 };
 
