@@ -358,6 +358,9 @@ void CTestWnd::OnSaveFinished(const SaveReport& report) {
 
 void CTestWnd::showEvent(QShowEvent* event) {
     m_shown.store(true);
+    // The main window tells a hidden window nothing about the adapter: catch up now.
+    CAdapterLink* link = m_dlg ? m_dlg->Link() : nullptr;
+    SetAdapterState(link && link->IsOpen() ? 1 : 0);
     QDialog::showEvent(event);
 }
 

@@ -458,6 +458,9 @@ private slots:
         QVERIFY(wnd->isVisible());
         QVERIFY(!dlg->isVisible());
         QVERIFY(wnd->IsShown());
+        QTRY_VERIFY_WITH_TIMEOUT(dlg->Link()->IsOpen(), 10000);
+        QCOMPARE(banner->GetText(), UiString(167));  // "Dongle\nConnected", caught up on show
+        QCOMPARE(banner->GetBkColor(), QColor(0, 255, 0));
         wnd->findChild<QPushButton*>(CTestWnd::ControlName(CTestWnd::IDC_BACK))->click();
         QVERIFY(!wnd->isVisible());
         QVERIFY(!wnd->IsShown());
