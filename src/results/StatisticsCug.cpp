@@ -4,6 +4,7 @@
 #include <QResizeEvent>
 
 #include "lang/Language.h"
+#include "lang/UiFonts.h"
 #include "results/TestRecord.h"
 
 namespace orv {
@@ -17,6 +18,7 @@ enum : int { kColPass, kColFail, kColRate, kColTotal };
 
 CStatisticsCug::CStatisticsCug(CStatistics* stats, QWidget* parent)
     : MyCug(parent), m_stats(stats) {
+    SetDefFont(GetUiFonts().dialog);
     SetNumberCols(kColumns);
     SetNumberRows(1);
     SetTH_Height(kHeadingHeight);
