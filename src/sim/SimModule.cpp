@@ -39,7 +39,8 @@ bool ToInt(const QString& text, int* out) {
 template <typename Fn>
 void CSimModule::After(int ms, Fn fn) {
     const int epoch = m_epoch;
-    QTimer::singleShot(std::max(0, ms), this, [this, epoch, fn]() {
+    // Coarse timers may fire up to 5 % early; a module delay is a minimum, so keep it precise.
+    QTimer::singleShot(std::max(0, ms), Qt::PreciseTimer, this, [this, epoch, fn]() {
         if (epoch == m_epoch && m_plugged)
             fn();
     });
@@ -49,6 +50,7 @@ CSimModule::CSimModule(Scenario scenario, std::shared_ptr<CReportPipe> pipe)
     : m_scenario(std::move(scenario)), m_pipe(std::move(pipe)), m_dueTimer(this) {
     m_clock.start();
     m_dueTimer.setSingleShot(true);
+    m_dueTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_dueTimer, &QTimer::timeout, this, &CSimModule::FlushDue);
     for (const HeadsetScenario& cfg : m_scenario.headsets) {
         Headset h;
