@@ -179,7 +179,12 @@ void CSimModule::Schedule(const QByteArray& bytes, bool alone, int delayMs) {
         m_pipe->Push(bytes, alone);
         return;
     }
-    m_due.emplace(m_clock.elapsed() + std::max(0, delayMs), Due{bytes, alone});
+    // The module's output is one serial stream: a line never overtakes one printed before it,
+    // whatever delay each was given.
+    qint64 at = m_clock.elapsed() + std::max(0, delayMs);
+    if (!m_due.empty())
+        at = std::max(at, m_due.rbegin()->first);
+    m_due.emplace(at, Due{bytes, alone});
     FlushDue();
 }
 
