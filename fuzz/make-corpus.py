@@ -41,6 +41,10 @@ MODULE = {
     "link-loss": (0x80, "NO CARRIER 1 ERROR 0\r\nNO CARRIER 0 ERROR 0\r\n"),
     "utf8-name": (0x80, f"NAME {MAC} \"Kopfh\u00f6rer \U0001f3a7 \u8033\u673a\u8033\u673a"
                         "\u8033\u673a\u8033\u673a\u8033\u673a\"\r\n"),
+    # A 10,000-character line, then a line end: cut out and parsed like any other.
+    "long-line": (0x80, "HFP-AG 0 UNKNOWN (0): AT+" + "X" * 10000 + "\r\nREADY.\r\n"),
+    # More text without a line end than the parser keeps (64 Ki units): dropped and counted.
+    "overflow": (0, "NAME " + "Y" * (64 * 1024 + 100) + "\r\nCONNECT 1 A2DP 19\r\n"),
     "glued": (2, "CONNECT 1 A2DP 19CONNECT 99999999999 A2DP 19\r\n\x00\x7f\xff\xfe\r\nREADY."),
 }
 

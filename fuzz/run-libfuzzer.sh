@@ -2,7 +2,9 @@
 # Runs one libFuzzer target of build-fuzz for a bounded time and prints its final figures.
 #   fuzz/run-libfuzzer.sh TARGET [SECONDS]     (from the repository root)
 # New inputs go to build-fuzz/work/corpus-TARGET (the seed corpus in fuzz/corpus/TARGET is only
-# read); a crash, leak or time-out leaves its input as build-fuzz/work/TARGET-crash-* etc.
+# read). Inputs are cut at ORV_FUZZ_MAX_LEN bytes (default 12000: a 10,000-character module line
+# fits; the 64 KiB overflow seed is left to the replay test). A crash, leak, time-out or
+# out-of-memory input is left as build-fuzz/work/TARGET-crash-* (leak-*, timeout-*, oom-*).
 set -eu
 t=$1
 seconds=${2:-120}
@@ -10,8 +12,8 @@ work=build-fuzz/work
 mkdir -p "$work/corpus-$t"
 status=0
 build-fuzz/bin/fuzz_"$t" -max_total_time="$seconds" -rss_limit_mb=1024 -timeout=10 \
-    -print_final_stats=1 -artifact_prefix="$work/$t-" "$work/corpus-$t" fuzz/corpus/"$t" \
-    > "$work/$t.log" 2>&1 || status=$?
+    -max_len="${ORV_FUZZ_MAX_LEN:-12000}" -print_final_stats=1 -artifact_prefix="$work/$t-" \
+    "$work/corpus-$t" fuzz/corpus/"$t" > "$work/$t.log" 2>&1 || status=$?
 grep -E '^(Done|stat::(number_of_executed_units|average_exec_per_sec|peak_rss_mb))' \
     "$work/$t.log" | sed "s/^/$t: /"
 [ "$status" -eq 0 ] || echo "$t: exit $status, see $work/$t.log"
