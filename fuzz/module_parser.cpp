@@ -10,10 +10,21 @@
 
 namespace {
 
+// Checks what the parser asks of its link: a reply is one short command that fits a report and
+// holds no line end (text from a headset must never smuggle in a command), and the system
+// volume is a percentage.
 class CQuietHost final : public orv::IModuleHost {
 public:
-    void SendReply(const QString&) override {}
-    int SyncSystemVolume(int) override { return 1; }
+    void SendReply(const QString& command) override {
+        if (command.isEmpty() || command.size() > orv::kReportTextSize - 2 ||
+            command.contains(QLatin1Char('\r')) || command.contains(QLatin1Char('\n')))
+            __builtin_trap();
+    }
+    int SyncSystemVolume(int percent) override {
+        if (percent < 0 || percent > 100)
+            __builtin_trap();
+        return 1;
+    }
     void LinkInfoChanged() override {}
     void LinksDropped() override {}
     void MediaKeyReleased(orv::MediaKey) override {}
@@ -52,6 +63,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         data += n;
         size -= n;
     }
+    // Values outside what the headset may report are refused, never stored.
+    const orv::LinkState s = parser.State();
+    if (s.battery < -1 || s.battery > 100 || s.hfpVolume < -1 || s.hfpVolume > 15 ||
+        s.avrcpVolume < -1 || s.avrcpVolume > 100)
+        __builtin_trap();
     // The display texts read the whole state back.
     (void)parser.GetModeText();
     (void)parser.GetVolumeText();
