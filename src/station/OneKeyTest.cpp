@@ -401,6 +401,10 @@ int COneKeyTest::RunRingTest(bool hfpReady) {
             }
             Pause(m_pacing.ringSecondMs);
         }
+        // A stop during the last second of the interval counts too: with an interval of one
+        // second the only look above comes before the headset has rung at all.
+        if (!stopped && StopRequested())
+            stopped = true;
         if (stopped)
             break;  // the headset keeps ringing until the A2DP switch below ends the call
         if (indicator) {
