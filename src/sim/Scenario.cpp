@@ -354,7 +354,7 @@ bool ParseScenario(const QByteArray& text, const QString& fileName, Scenario* ou
                 return c.Fail(QStringLiteral("section [%1] appears twice").arg(name));
             sectionsSeen.insert(name.toLower());
             keysSeen.clear();
-            static const QRegularExpression headsetRe(QStringLiteral("^headset([1-9][0-9]{0,2})$"),
+            static const QRegularExpression headsetRe(QStringLiteral("^headset([1-9][0-9]{0,3})$"),
                                                       QRegularExpression::CaseInsensitiveOption);
             if (name.compare(QLatin1String("Adapter"), Qt::CaseInsensitive) == 0) {
                 where = Where::Adapter;

@@ -14,6 +14,7 @@ class TestScenario : public QObject {
 private slots:
     void fullFile();
     void defaults();
+    void thousandsOfHeadsets();
     void rejects_data();
     void rejects();
     void shippedScenarios();
@@ -93,6 +94,20 @@ void TestScenario::defaults() {
     QCOMPARE(h.keysRepeatMs, 3000);
 }
 
+// A soak run tests over a thousand headsets, each of its own, in one scenario.
+void TestScenario::thousandsOfHeadsets() {
+    QByteArray text("[Adapter]\n");
+    for (int n = 1; n <= 1200; ++n)
+        text += QString::asprintf("[Headset%d]\nMac=02:5a:00:00:%02x:%02x\n", n, n >> 8, n & 0xff)
+                    .toLatin1();
+    text += "[Headset9999]\nMac=02:5a:00:00:ff:ff\n";
+    Scenario s;
+    QString error;
+    QVERIFY2(orv::sim::ParseScenario(text, "many.ini", &s, &error), qPrintable(error));
+    QCOMPARE(s.headsets.size(), 1201);
+    QCOMPARE(s.headsets[1199].section, QStringLiteral("Headset1200"));
+}
+
 void TestScenario::rejects_data() {
     QTest::addColumn<QByteArray>("text");
     QTest::addColumn<QString>("error");
@@ -148,6 +163,9 @@ void TestScenario::rejects_data() {
     QTest::newRow("unknown section") << QByteArray("[Adapter]\n[Phone1]\n")
                                      << "s.ini:2: unknown section [Phone1] (Adapter, Headset1, "
                                         "Headset2, ...)";
+    QTest::newRow("headset number past 9999")
+        << QByteArray("[Adapter]\n[Headset10000]\n")
+        << "s.ini:2: unknown section [Headset10000] (Adapter, Headset1, Headset2, ...)";
     QTest::newRow("section twice") << head + "[Headset1]\n"
                                    << "s.ini:4: section [Headset1] appears twice";
     QTest::newRow("key twice") << head + "Rssi=-40\nRssi=-41\n"
