@@ -111,6 +111,10 @@ public:
     void SetTestRunning(bool running) { m_testRunning.store(running ? 1 : 0); }
     // Set by the button while a test runs; the test thread takes it (auto-reset).
     bool TakeStopTestRequest() { return m_stopTest.exchange(false); }
+    // The step the running one-key test's current item fails with (any thread): a test whose
+    // links or adapter are lost is concluded with it.
+    void SetTestStep(int step) { m_testStep.store(step); }
+    int TestStep() const { return m_testStep.load(); }
     int StatusCounter() const { return m_statusCounter; }
     bool TimerActive(int timer) const;
 
@@ -305,6 +309,7 @@ protected:
     int m_loop = 0;
     std::atomic<int> m_testRunning{0};
     std::atomic<bool> m_stopTest{false};
+    std::atomic<int> m_testStep{5};
     bool m_started = false;
     bool m_shutDown = false;
     int m_blockingDepth = 0;

@@ -164,6 +164,10 @@ bool COneKeyDialogHost::TakeStopRequest() {
     return m_dlg->TakeStopTestRequest();
 }
 
+void COneKeyDialogHost::ItemBegins(int step) {
+    m_dlg->SetTestStep(step);
+}
+
 void COneKeyDialogHost::PressPlay() {
     OnGui([&] { m_dlg->OnPlay(); });
 }

@@ -43,6 +43,7 @@ public:
     void ShowMessage(const QString& text) override;
     void TestDone() override;
     bool TakeStopRequest() override;
+    void ItemBegins(int step) override;
 
     void PressPlay() override;
     void PressStop() override;

@@ -116,6 +116,10 @@ int COneKeyTest::Fail(int step, const QString& item, const QString& info, bool a
     return step;
 }
 
+void COneKeyTest::Begin(int step) {
+    m_host->ItemBegins(step);
+}
+
 int COneKeyTest::RunSteps() {
     m_running.store(true);
     LogInfo(QStringLiteral("One-key test started"));
@@ -163,6 +167,7 @@ int COneKeyTest::RunSteps() {
 }
 
 int COneKeyTest::RunName() {
+    Begin(kStepFirst);
     const QString name = m_host->ReadName();
     m_host->RefreshDeviceList();
     const bool nameTest = GetNameTest(m_configPath) != 0;
@@ -178,6 +183,7 @@ int COneKeyTest::RunName() {
 }
 
 int COneKeyTest::RunBattery() {
+    Begin(kStepFirst);
     const int battery = m_host->Battery();
     const QString text = OneKeyBatteryText(battery);
     const bool pass =
@@ -191,6 +197,7 @@ int COneKeyTest::RunBattery() {
 }
 
 int COneKeyTest::RunRssi() {
+    Begin(kStepFirst);
     m_host->SetBluetoothLabel(m_host->Text(kTextRssiCaption), true);
     m_host->SetRssiLabel(QString(), true);
     int rssi = kRssiUnread;
@@ -209,6 +216,7 @@ int COneKeyTest::RunRssi() {
 }
 
 int COneKeyTest::RunA2dpListening(bool a2dpReady) {
+    Begin(kStepA2dp);
     IOneKeyTestWindow* wnd = m_host->TestWindow();
     const bool shown = wnd && wnd->IsShown();
     if (!a2dpReady || !m_host->StartA2dp()) {
@@ -249,6 +257,7 @@ int COneKeyTest::RunA2dpListening(bool a2dpReady) {
 }
 
 int COneKeyTest::RunHfpRecord(bool hfpReady) {
+    Begin(kStepHfpRecord);
     IOneKeyTestWindow* wnd = m_host->TestWindow();
     const bool shown = wnd && wnd->IsShown();
     if (!hfpReady || !m_host->OpenHfpAudio(1)) {
@@ -298,6 +307,7 @@ int COneKeyTest::RunHfpRecord(bool hfpReady) {
 }
 
 int COneKeyTest::RunHfpListening(bool hfpReady) {
+    Begin(kStepHfpListening);
     IOneKeyTestWindow* wnd = m_host->TestWindow();
     const bool shown = wnd && wnd->IsShown();
     if (!hfpReady || !m_host->OpenHfpAudio(1)) {
@@ -335,6 +345,7 @@ int COneKeyTest::RunHfpListening(bool hfpReady) {
 }
 
 int COneKeyTest::RunKeyTest(bool a2dpReady) {
+    Begin(kStepKey);
     IOneKeyTestWindow* wnd = m_host->TestWindow();
     const bool shown = wnd && wnd->IsShown();
     if (!a2dpReady || !m_host->StartA2dp()) {
@@ -368,6 +379,7 @@ int COneKeyTest::RunKeyTest(bool a2dpReady) {
 }
 
 int COneKeyTest::RunRingTest(bool hfpReady) {
+    Begin(kStepRing);
     Pause(m_pacing.ringStartMs);
     IOneKeyTestWindow* wnd = m_host->TestWindow();
     const bool shown = wnd && wnd->IsShown();

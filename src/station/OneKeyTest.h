@@ -63,6 +63,9 @@ public:
     virtual void TestDone() = 0;
     // The operator's stop request ("Stop test"); auto-reset: true once per request.
     virtual bool TakeStopRequest() = 0;
+    // The test enters the item that fails with `step` (1 name, battery and RSSI; 5 to 9): a
+    // test whose headset or adapter is lost meanwhile is concluded at that step.
+    virtual void ItemBegins(int step) { (void)step; }
 
     // Buttons and what they started.
     virtual void PressPlay() = 0;
@@ -125,6 +128,8 @@ private:
     void Pause(int ms);
     // Ends the test failed at `step`: WM_TEST_DONE, the info row, settle, FinishFailed.
     int Fail(int step, const QString& item, const QString& info, bool asResult);
+    // Tells the host which item runs now.
+    void Begin(int step);
     int RunName();
     int RunBattery();
     int RunRssi();

@@ -345,12 +345,22 @@ static bool IsAdapter(const ReportDeviceInfo& info, unsigned productId) {
 void CORV318PRODlg::OnDeviceRemoved(const ReportDeviceInfo& info) {
     if (!m_link || !IsAdapter(info, m_link->ProductId()))
         return;
+    // A one-key test loses its headset with the adapter: the item in progress ends at once (a
+    // player, the recorder or the ring loop would otherwise run on, or pass, without it).
+    const bool testing = TestRunning();
+    if (testing)
+        m_stopTest.store(true);
     m_link->Close();
     ShowAdapterState(false);
     SetBtLabel(IDS_BT_DISCONNECTED, kRed);
     m_openTimer.stop();
-    if (m_testWnd && m_testWnd->IsShown())
+    if (m_testWnd && m_testWnd->IsShown()) {
         m_testWnd->AdapterRemoved();
+        // Concluded here, failed at the item in progress: the item's own ending may be a stop
+        // (the HFP record saves nothing then) or a readout that still passes.
+        if (testing)
+            m_testWnd->FinishFailed(TestStep());
+    }
     LogInfo(QStringLiteral("DEVICE REMOVE COMPLETE"));
 }
 
@@ -674,7 +684,9 @@ void CORV318PRODlg::OnLinksDropped() {
             RunBlocking([this] { return m_link->IsOpen() ? m_link->ResetModule() : 0; });
         ShowDisconnected();
     } else if (m_testWnd && m_testWnd->IsShown()) {
-        m_testWnd->FinishFailed(5);
+        // A running test fails at the item the links were lost in; the row would otherwise
+        // blame the A2DP listening and leave the items that passed untested.
+        m_testWnd->FinishFailed(TestRunning() ? TestStep() : 5);
     }
 }
 
@@ -708,6 +720,7 @@ void CORV318PRODlg::OnOneKeyTest() {
     if (!m_startOneKeyTest)
         return;
     m_stopTest.store(false);
+    m_testStep.store(1);  // the name check comes first
     ClearResult();
     m_buttons.value(IDC_ONE_KEY_TEST)->setText(StationText(IDS_STOP_TEST));
     m_startOneKeyTest();
