@@ -173,11 +173,24 @@ bool CTestWnd::TimerActive(int timer) const {
 }
 
 void CTestWnd::SetItemInfo(const QString& item, const QString& info) {
+    RememberHeadset();
     m_results.record().SetItemInfo(item, info);
 }
 
 void CTestWnd::SetItemResult(const QString& item, const QString& info, bool pass) {
+    RememberHeadset();
     m_results.record().SetItemResult(item, info, pass);
+}
+
+void CTestWnd::RememberHeadset(bool fresh) {
+    if (!m_dlg || !m_dlg->Link())
+        return;
+    const HeadsetValues now = HeadsetFromLinkState(m_dlg->Link()->Parser());
+    std::lock_guard<std::mutex> lock(m_headsetLock);
+    if (!now.mac.isEmpty())
+        m_lastHeadset = now;
+    else if (fresh)
+        m_lastHeadset = HeadsetValues{};
 }
 
 void CTestWnd::RestartItemClock() {
@@ -220,6 +233,15 @@ void CTestWnd::Finish(bool pass, int step) {
     HeadsetValues headset;
     if (m_dlg && m_dlg->Link())
         headset = HeadsetFromLinkState(m_dlg->Link()->Parser());
+    if (headset.mac.isEmpty() && running == kOneKeyRunning) {
+        // The link state was emptied under the running test (link loss, Disconnect): the row
+        // still names the headset with what was known of it during the test; the key counts
+        // survive the reset.
+        std::lock_guard<std::mutex> lock(m_headsetLock);
+        const KeyPressCounts keys = headset.keys;
+        headset = m_lastHeadset;
+        headset.keys = keys;
+    }
     m_results.Finish(pass, step, headset);
     auto after = [this] {
         if (m_dlg)

@@ -5,6 +5,7 @@
 #include <QTimer>
 
 #include <atomic>
+#include <mutex>
 
 #include "audio/TestItemInfo.h"
 #include "results/TestResults.h"
@@ -68,7 +69,10 @@ public:
     void ArmNextTimer() override;
     void FinishFailed(int step) override;
     void FinishPassed() override;
-    void OneKeyTestBegins() override { m_oneKey.store(kOneKeyRunning); }
+    void OneKeyTestBegins() override {
+        m_oneKey.store(kOneKeyRunning);
+        RememberHeadset(true);
+    }
     void OneKeyTestEnded() override { m_oneKey.store(kOneKeyIdle); }
     void ShowAdapterState(bool connected) override { SetAdapterState(connected ? 1 : 0); }
     void AdapterRemoved() override;
@@ -103,6 +107,10 @@ protected:
 
 private:
     void Finish(bool pass, int step);
+    // Keeps the headset's values while its link state still has them: a link lost mid-test, or
+    // a Disconnect that stops the test, empties the link state before the conclusion saves.
+    // `fresh` forgets the previous headset.
+    void RememberHeadset(bool fresh = false);
     void ShowRows();
     void ShowRow(int row);
     void UpdateButtons();
@@ -116,6 +124,8 @@ private:
     // The one-key test's conclusion state: no test, running, running and concluded.
     enum : int { kOneKeyIdle, kOneKeyRunning, kOneKeyConcluded };
     std::atomic<int> m_oneKey{kOneKeyIdle};
+    std::mutex m_headsetLock;  // guards m_lastHeadset
+    HeadsetValues m_lastHeadset;
     int m_testing = 0;
     CColorStatic* m_banner = nullptr;
     QTreeWidget* m_list = nullptr;

@@ -192,6 +192,11 @@ private slots:
             << QStringList{QStringLiteral("Connect Setup/A2DPConnect=0"),
                            QStringLiteral("Connect Setup/AvrcpConnect=0")}
             << false << 1 << 5 << QStringList{f, u, u, u, u};
+        // The link state is emptied by the link loss before the conclusion saves: the row
+        // still names the headset.
+        QTest::newRow("link lost mid-test")
+            << QStringList{QStringLiteral("Faults=drop-after-ms=1500")} << QStringList{} << false
+            << 1 << 5 << QStringList{f, u, u, u, u};
         QTest::newRow("silent microphone")
             << QStringList{QStringLiteral("MicLevelDb=")} << QStringList{} << false << 1 << 6
             << QStringList{p, f, u, u, u};
