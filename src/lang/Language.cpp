@@ -8,6 +8,7 @@
 #include <QMutexLocker>
 
 #include <atomic>
+#include <memory>
 
 #include "lang/UiTable.h"
 #include "lang/UiTableZh.h"
@@ -71,14 +72,31 @@ QString ProgramFolder() {
     return exe.canonicalPath();
 }
 
+// A library chosen once, with the set built from it. Both are kept for the rest of the process
+// (see ResourceSet; the resource module is never unloaded) and reused when the same library is
+// chosen again, so switching languages back and forth builds no new set per switch.
+struct LoadedLibrary {
+    QLibrary* library = nullptr;
+    const ResourceSet* set = nullptr;
+};
+
+// By the library's resolved file name; guarded by g_loadLock.
+QHash<QString, LoadedLibrary>& LoadedLibraries() {
+    static auto* const loaded = new QHash<QString, LoadedLibrary>;
+    return *loaded;
+}
+
 // Loads the library from `file` (a base name, with or without a folder) and builds its set;
-// null when it is missing, is not a shared library or lacks a table of our layout. The library
-// stays loaded for the rest of the process, as its texts are referenced by nothing but the set.
+// null when it is missing, is not a shared library or lacks a table of our layout. Called with
+// g_loadLock held.
 const ResourceSet* TryLibrary(const QString& file) {
-    auto* lib = new QLibrary(file);
-    if (!lib->load()) {
-        delete lib;
+    auto lib = std::make_unique<QLibrary>(file);
+    if (!lib->load())
         return nullptr;
+    const auto known = LoadedLibraries().constFind(lib->fileName());
+    if (known != LoadedLibraries().cend()) {
+        lib->unload();  // drops this handle's reference only; the kept one stays loaded
+        return known->set;
     }
     const auto fn = reinterpret_cast<OrvUiLangTableFn>(lib->resolve(ORV_UI_LANG_TABLE_SYMBOL));
     int count = 0;
@@ -86,12 +104,13 @@ const ResourceSet* TryLibrary(const QString& file) {
     const OrvUiEntry* table = fn != nullptr ? fn(&count, &version) : nullptr;
     if (table == nullptr || count <= 0 || version != ORV_UI_TABLE_VERSION) {
         lib->unload();
-        delete lib;
         return nullptr;
     }
-    // The set copies every text, so the library's data need not outlive it; keeping the library
-    // loaded anyway matches the rule that the resource module is never unloaded.
-    return BuildSet(table, count, lib->fileName());
+    // The set copies every text, so the library's data need not outlive it.
+    const ResourceSet* set = BuildSet(table, count, lib->fileName());
+    const QString name = lib->fileName();
+    LoadedLibraries().insert(name, LoadedLibrary{lib.release(), set});
+    return set;
 }
 
 bool Choose(int lang, const QStringList& candidates) {
