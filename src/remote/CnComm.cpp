@@ -5,6 +5,7 @@
 #include <QThread>
 
 #include <algorithm>
+#include <chrono>
 
 #include "config/Settings.h"
 #include "shell/LogWriter.h"
@@ -48,7 +49,7 @@ bool CnComm::Open(int port, const QString& devicePath, int baudRate) {
     }
 
     {
-        QMutexLocker lock(&m_rxLock);
+        const std::lock_guard<std::mutex> lock(m_rxLock);
         m_rx.Clear();
         m_peak = 0;
         m_stalled = false;
@@ -89,6 +90,12 @@ bool CnComm::Open(int port, const QString& devicePath, int baudRate) {
 
     m_thread = std::make_unique<QThread>();
     m_thread->setObjectName(QStringLiteral("CnComm monitor"));
+    // The monitor's last act takes the receive lock once, and Close takes it after joining:
+    // QThread::wait joins inside Qt, where the thread sanitizer cannot see it, and this makes
+    // everything the monitor did visibly ordered before the owner tears the port down.
+    connect(
+        m_thread.get(), &QThread::finished, m_thread.get(),
+        [this] { const std::lock_guard<std::mutex> lock(m_rxLock); }, Qt::DirectConnection);
     m_serial = std::move(serial);
     m_serial->moveToThread(m_thread.get());
     m_monitorRunning = true;
@@ -131,6 +138,9 @@ void CnComm::Close(int waitMs) {
             m_thread->wait();
         }
     }
+    if (m_thread && m_thread->isFinished()) {
+        const std::lock_guard<std::mutex> joined(m_rxLock);  // see the monitor's finished
+    }
     m_thread.reset();
     m_monitorRunning = false;
 
@@ -144,7 +154,7 @@ void CnComm::Close(int waitMs) {
     m_serial.reset();
     m_port = -1;
     {
-        QMutexLocker lock(&m_rxLock);
+        const std::lock_guard<std::mutex> lock(m_rxLock);
         m_rx.Clear();
         m_stalled = false;
     }
@@ -159,6 +169,11 @@ void CnComm::EndMonitor() {
     if (!m_monitorRunning.exchange(false)) {
         return;  // Close got here first
     }
+    {
+        // A reader waiting for bytes sees the monitor gone at once rather than at its time-out.
+        const std::lock_guard<std::mutex> lock(m_rxLock);
+    }
+    m_rxReady.notify_all();
     QSerialPort* serial = m_serial.get();
     serial->close();  // releases the device at once; Close finishes the bookkeeping
     serial->moveToThread(m_owner);
@@ -176,7 +191,7 @@ void CnComm::Pump() {
         if (queued <= 0) {
             break;
         }
-        QMutexLocker lock(&m_rxLock);
+        const std::lock_guard<std::mutex> lock(m_rxLock);
         const qsizetype room = kReceiveLimit - m_rx.Size();
         if (room <= 0) {
             m_stalled = true;  // ReadBuffered resumes us once the owner has made room
@@ -192,7 +207,7 @@ void CnComm::Pump() {
         }
         m_received += got;
         m_peak = std::max(m_peak, m_rx.Size());
-        m_rxReady.wakeAll();
+        m_rxReady.notify_all();
         added = true;
     }
     if (added) {
@@ -209,7 +224,7 @@ void CnComm::PostNotice() {
 
 void CnComm::DeliverNotice() {
     {
-        QMutexLocker lock(&m_rxLock);
+        const std::lock_guard<std::mutex> lock(m_rxLock);
         m_takenSinceNotice = 0;
     }
     m_noticePending = false;
@@ -223,7 +238,7 @@ void CnComm::DeliverNotice() {
     qsizetype taken = 0;
     qsizetype left = 0;
     {
-        QMutexLocker lock(&m_rxLock);
+        const std::lock_guard<std::mutex> lock(m_rxLock);
         taken = m_takenSinceNotice;
         left = m_rx.Size();
     }
@@ -250,7 +265,7 @@ qsizetype CnComm::ReadBuffered(char* buffer, qsizetype n) {
     bool resume = false;
     qsizetype taken = 0;
     {
-        QMutexLocker lock(&m_rxLock);
+        const std::lock_guard<std::mutex> lock(m_rxLock);
         taken = m_rx.Take(buffer, n);
         m_takenSinceNotice += taken;
         if (m_stalled && taken > 0) {
@@ -269,13 +284,9 @@ qsizetype CnComm::Read(char* buffer, qsizetype n) {
         return 0;
     }
     {
-        QMutexLocker lock(&m_rxLock);
-        const QDeadlineTimer deadline(kReadTimeoutMs);
-        while (m_rx.IsEmpty() && m_monitorRunning) {
-            if (!m_rxReady.wait(&m_rxLock, deadline)) {
-                break;
-            }
-        }
+        std::unique_lock<std::mutex> lock(m_rxLock);
+        (void)m_rxReady.wait_for(lock, std::chrono::milliseconds(kReadTimeoutMs),
+                                 [this] { return !m_rx.IsEmpty() || !m_monitorRunning; });
     }
     return ReadBuffered(buffer, n);
 }
@@ -298,17 +309,17 @@ qsizetype CnComm::Write(const char* bytes, qsizetype n) {
 }
 
 qsizetype CnComm::Buffered() const {
-    QMutexLocker lock(&m_rxLock);
+    const std::lock_guard<std::mutex> lock(m_rxLock);
     return m_rx.Size();
 }
 
 qsizetype CnComm::PeakBuffered() const {
-    QMutexLocker lock(&m_rxLock);
+    const std::lock_guard<std::mutex> lock(m_rxLock);
     return m_peak;
 }
 
 qsizetype CnComm::BufferCapacity() const {
-    QMutexLocker lock(&m_rxLock);
+    const std::lock_guard<std::mutex> lock(m_rxLock);
     return m_rx.Capacity();
 }
 

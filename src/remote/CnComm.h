@@ -1,12 +1,12 @@
 #pragma once
 
-#include <QMutex>
 #include <QObject>
 #include <QString>
-#include <QWaitCondition>
 
 #include <atomic>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 
 #include "remote/BlockBuffer.h"
 
@@ -99,8 +99,9 @@ private:
     QString m_devicePath;
     QString m_errorText;
 
-    mutable QMutex m_rxLock;   // guards m_rx, m_peak, m_stalled, m_takenSinceNotice
-    QWaitCondition m_rxReady;  // signalled by the monitor when bytes were added
+    // Standard primitives rather than Qt's: the thread sanitizer sees every lock and wait.
+    mutable std::mutex m_rxLock;        // guards m_rx, m_peak, m_stalled, m_takenSinceNotice
+    std::condition_variable m_rxReady;  // signalled by the monitor when bytes were added
     BlockBuffer m_rx;
     qsizetype m_peak = 0;
     bool m_stalled = false;  // the monitor stopped reading because m_rx is full
