@@ -64,7 +64,9 @@ void CReportPipe::Push(const QByteArray& bytes, bool alone) {
         std::lock_guard lock(m_mutex);
         if (m_session < 0)
             return;
-        m_queue.push_back(Segment{bytes, alone});
+        // A copy of its own: the reader edits it in place, and an implicitly shared buffer
+        // would tie the reader's edits to the writer thread's reference count.
+        m_queue.push_back(Segment{QByteArray(bytes.constData(), bytes.size()), alone});
     }
     m_ready.notify_all();
 }
