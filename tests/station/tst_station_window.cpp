@@ -261,10 +261,11 @@ private slots:
 
         const int before = w->Link()->Parser().State().avrcpVolume;
         Button(w.get(), IDC_VOL_UP)->click();
-        QTRY_VERIFY(w->Link()->Parser().State().avrcpVolume > before);
+        // Each volume key waits for the headset's notification; generous for sanitizer builds.
+        QTRY_VERIFY_WITH_TIMEOUT(w->Link()->Parser().State().avrcpVolume > before, 20000);
         const int up = w->Link()->Parser().State().avrcpVolume;
         Button(w.get(), IDC_VOL_DOWN)->click();
-        QTRY_VERIFY(w->Link()->Parser().State().avrcpVolume < up);
+        QTRY_VERIFY_WITH_TIMEOUT(w->Link()->Parser().State().avrcpVolume < up, 20000);
 
         w->findChild<QWidget*>(ControlName(IDC_NARROW_BAND))->setFocus();
         QTest::mouseClick(w->findChild<QWidget*>(ControlName(IDC_NARROW_BAND)), Qt::LeftButton);
