@@ -18,6 +18,7 @@ namespace orv::soak {
 struct SoakOptions {
     int headsets = 1000;     // headsets that connect and get a verdict (one row each)
     int refusedEvery = 40;   // after this many, one more headset that refuses HFP (0: none)
+    int passWeight = 4;      // passing headsets in each stretch of the mix, beside each fault
     int baselineAfter = 50;  // process figures are compared with those after this many
     int progressEvery = 50;  // a progress line every this many headsets (0: none)
     QString workDir;         // the station's home folder: config.ini, database, log, scenario
@@ -43,9 +44,10 @@ struct SoakReport {
     int rowsFail = 0;
     // The statistics strip of the simple test window, as shown.
     QString statsPass, statsFail, statsTotal;
-    QMap<int, int> concludedSteps;  // step (0 = PASS) -> headsets
-    ProcessSample first;            // after the first headset
-    ProcessSample baseline;         // after SoakOptions::baselineAfter headsets
+    QMap<int, int> concludedSteps;   // step (0 = PASS) -> headsets
+    bool everyStepExpected = false;  // the run held at least one whole stretch of the mix
+    ProcessSample first;             // after the first headset
+    ProcessSample baseline;          // after SoakOptions::baselineAfter headsets
     ProcessSample end;
     double seconds = 0;
     double slowestHeadsetSeconds = 0;
