@@ -275,11 +275,35 @@ struct CSimAudio::Impl {
     static void StopStreamLocked(pa_stream** s) {
         if (!*s)
             return;
-        pa_stream_set_read_callback(*s, nullptr, nullptr);
-        pa_stream_set_write_callback(*s, nullptr, nullptr);
-        pa_stream_disconnect(*s);
-        pa_stream_unref(*s);
+        pa_stream* stream = *s;
         *s = nullptr;
+        pa_stream_set_read_callback(stream, nullptr, nullptr);
+        pa_stream_set_write_callback(stream, nullptr, nullptr);
+        if (pa_stream_get_state(stream) == PA_STREAM_CREATING) {
+            // The server refuses to disconnect a stream it is still creating, and an unref
+            // alone leaves it running there, its data queued here for good (an ear switched on
+            // and off within a few ms did that once per headset). It goes once it is made.
+            pa_stream_set_state_callback(stream, &Impl::DisconnectOnceCreated, nullptr);
+            return;  // the callback owns the reference now
+        }
+        pa_stream_set_state_callback(stream, nullptr, nullptr);
+        pa_stream_disconnect(stream);
+        pa_stream_unref(stream);
+    }
+
+    static void DisconnectOnceCreated(pa_stream* s, void*) {
+        switch (pa_stream_get_state(s)) {
+            case PA_STREAM_READY:
+                pa_stream_disconnect(s);  // ends as TERMINATED, back here
+                break;
+            case PA_STREAM_FAILED:
+            case PA_STREAM_TERMINATED:
+                pa_stream_set_state_callback(s, nullptr, nullptr);
+                pa_stream_unref(s);  // libpulse holds its own reference during the callback
+                break;
+            default:
+                break;
+        }
     }
 
     static void EarRead(pa_stream* s, size_t, void* u) {

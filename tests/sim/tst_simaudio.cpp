@@ -48,6 +48,15 @@ QList<PaDevice> List(const char* kind) {
     return out;
 }
 
+// Record streams ("source outputs") this process has on the server.
+int OurSourceOutputs() {
+    const QString mine = QStringLiteral("application.process.id = \"%1\"").arg(getpid());
+    int n = 0;
+    for (const QString& l : Run("pactl", {"list", "source-outputs"}).split('\n'))
+        n += l.trimmed() == mine ? 1 : 0;
+    return n;
+}
+
 QString Prefix() {
     return QStringLiteral("orvsim.%1.").arg(getpid());
 }
@@ -117,6 +126,7 @@ private slots:
     void staleDevicesReplaced();
     void earHearsTheRenderSink();
     void microphoneReachesTheCaptureSource();
+    void earSwitchedQuicklyLeavesNoStream();
 };
 
 void TestSimAudio::initTestCase() {
@@ -251,6 +261,24 @@ void TestSimAudio::microphoneReachesTheCaptureSource() {
     QVERIFY2(db < -80, qPrintable(QString::number(db)));
     play.kill();
     play.waitForFinished(5000);
+}
+
+// The ear switched on and off again before the server has made its stream (a headset whose
+// links close one after the other): no stream is left on the server, none keeps queueing data.
+void TestSimAudio::earSwitchedQuicklyLeavesNoStream() {
+    orv::sim::CSimAudio audio;
+    QVERIFY(audio.AddDevices(0x5750));
+    for (int i = 0; i < 20; ++i) {
+        audio.SetEarOn(true);
+        audio.SetEarOn(false);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(OurSourceOutputs(), 0, 5000);
+    // A stream left on long enough to be made goes as well.
+    audio.SetEarOn(true);
+    QTRY_COMPARE_WITH_TIMEOUT(OurSourceOutputs(), 1, 5000);
+    audio.SetEarOn(false);
+    QTRY_COMPARE_WITH_TIMEOUT(OurSourceOutputs(), 0, 5000);
+    audio.RemoveDevices();
 }
 
 QTEST_GUILESS_MAIN(TestSimAudio)
