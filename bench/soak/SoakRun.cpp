@@ -106,7 +106,9 @@ QString MacOf(int n) {
 QList<Headset> MakeMix(const SoakOptions& o) {
     QList<const KindInfo*> pattern;
     for (const KindInfo& k : kKinds) {
-        const int weight = k.kind == Kind::Pass ? o.passWeight : k.weight;
+        int weight = k.kind == Kind::Pass ? o.passWeight : k.weight;
+        if (o.onlyKind >= 0)
+            weight = &k == &kKinds[o.onlyKind] ? 1 : 0;
         for (int i = 0; i < weight; ++i)
             pattern.append(&k);
     }
@@ -124,7 +126,8 @@ QList<Headset> MakeMix(const SoakOptions& o) {
         const int n = int(list.size()) + 1;
         list.append({bag.takeFirst(), MacOf(n), QStringLiteral("ORV Soak %1").arg(n)});
         ++tested;
-        if (o.refusedEvery > 0 && tested % o.refusedEvery == 0 && tested < o.headsets) {
+        if (o.onlyKind < 0 && o.refusedEvery > 0 && tested % o.refusedEvery == 0 &&
+            tested < o.headsets) {
             const int r = int(list.size()) + 1;
             list.append({&kRefused, MacOf(r), QStringLiteral("ORV Soak %1").arg(r)});
         }
@@ -324,6 +327,13 @@ bool PrepareHome(const QString& dir, QTextStream& out) {
     return true;
 }
 
+QStringList KindLabels() {
+    QStringList labels;
+    for (const KindInfo& k : kKinds)
+        labels << QString::fromLatin1(k.label);
+    return labels;
+}
+
 ProcessSample SampleProcess() {
     ProcessSample s;
     QFile status(QStringLiteral("/proc/self/status"));
@@ -356,7 +366,7 @@ bool RunSoak(const SoakOptions& o, QTextStream& out, SoakReport* report) {
     int stretch = o.passWeight;
     for (const KindInfo& k : kKinds)
         stretch += k.kind == Kind::Pass ? 0 : k.weight;
-    report->everyStepExpected = o.headsets >= stretch;
+    report->everyStepExpected = o.onlyKind < 0 && o.headsets >= stretch;
     const QString scenario = home.filePath(QStringLiteral("soak-scenario.ini"));
     {
         QFile f(scenario);

@@ -19,10 +19,14 @@ struct SoakOptions {
     int headsets = 1000;     // headsets that connect and get a verdict (one row each)
     int refusedEvery = 40;   // after this many, one more headset that refuses HFP (0: none)
     int passWeight = 4;      // passing headsets in each stretch of the mix, beside each fault
+    int onlyKind = -1;       // >= 0: every headset of this kind of KindLabels() (no refusing)
     int baselineAfter = 50;  // process figures are compared with those after this many
     int progressEvery = 50;  // a progress line every this many headsets (0: none)
     QString workDir;         // the station's home folder: config.ini, database, log, scenario
 };
+
+// The kinds of headset in the mix: "pass", then one per fault.
+QStringList KindLabels();
 
 // Resident memory, open descriptors and threads of this process.
 struct ProcessSample {

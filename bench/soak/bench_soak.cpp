@@ -3,7 +3,8 @@
 //   every tested headset saved exactly once, refused ones never; the statistics strip equal to
 //   the rows; each verdict the one its fault calls for; resident memory at the end within 5 MB
 //   of that after the first 50 headsets; no more descriptors or threads than then.
-// Usage: bench_soak [count] [--home DIR]   (DIR is kept: config.ini, soak.db, log)
+// Usage: bench_soak [count] [--home DIR] [--kind N]   (DIR is kept: config.ini, soak.db, log;
+// --kind N: every headset of one kind, 0 passing, 1.. one fault each; baseline after count / 3)
 // Without PULSE_SERVER a private sound server is started (scripts/pulse-server) and stopped.
 #include <QApplication>
 #include <QTemporaryDir>
@@ -11,6 +12,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 
 #include "PrivatePulse.h"
 #include "SoakRun.h"
@@ -22,15 +24,23 @@ constexpr qint64 kRssSlackKb = 5 * 1024;
 int main(int argc, char** argv) {
     int count = 1000;
     QString homeArg;
+    int onlyKind = -1;
     for (int i = 1; i < argc; ++i) {
         const QString a = QString::fromLocal8Bit(argv[i]);
         if (a == QLatin1String("--home") && i + 1 < argc) {
             homeArg = QString::fromLocal8Bit(argv[++i]);
+        } else if (a == QLatin1String("--kind") && i + 1 < argc) {
+            onlyKind = std::atoi(argv[++i]);
+            if (onlyKind < 0 || onlyKind >= orv::soak::KindLabels().size()) {
+                std::fprintf(stderr, "kinds: %s\n",
+                             qPrintable(orv::soak::KindLabels().join(QStringLiteral(", "))));
+                return 2;
+            }
         } else {
             bool ok = false;
             count = a.toInt(&ok);
             if (!ok || count < 1) {
-                std::fprintf(stderr, "usage: bench_soak [count >= 1] [--home DIR]\n");
+                std::fprintf(stderr, "usage: bench_soak [count >= 1] [--home DIR] [--kind N]\n");
                 return 2;
             }
         }
@@ -53,6 +63,9 @@ int main(int argc, char** argv) {
         QTemporaryDir temp;
         orv::soak::SoakOptions options;
         options.headsets = count;
+        options.onlyKind = onlyKind;
+        if (onlyKind >= 0)
+            options.baselineAfter = std::min(options.baselineAfter, std::max(1, count / 3));
         options.workDir = homeArg.isEmpty() ? temp.path() : homeArg;
         out << "soak: " << count << " headsets through the remote port, home " << options.workDir
             << '\n';
