@@ -16,7 +16,8 @@ mkdir -p "$work/corpus-$t"
 status=0
 runs=${ORV_FUZZ_RUNS:--1}
 build-fuzz/bin/fuzz_"$t" -max_total_time="$seconds" -runs="$runs" -rss_limit_mb=1024 \
-    -timeout="${ORV_FUZZ_TIMEOUT:-10}" -max_len="${ORV_FUZZ_MAX_LEN:-12000}" -print_final_stats=1 -artifact_prefix="$work/$t-" \
+    -timeout="${ORV_FUZZ_TIMEOUT:-10}" -max_len="${ORV_FUZZ_MAX_LEN:-12000}" \
+    -print_final_stats=1 -artifact_prefix="$work/$t-" \
     "$work/corpus-$t" fuzz/corpus/"$t" > "$work/$t.log" 2>&1 || status=$?
 grep -E '^(Done|stat::(number_of_executed_units|average_exec_per_sec|peak_rss_mb)|#[0-9]+.*DONE)' \
     "$work/$t.log" | sed "s/^/$t: /"
