@@ -53,6 +53,10 @@ struct SoakReport {
     ProcessSample first;             // after the first headset
     ProcessSample baseline;          // after SoakOptions::baselineAfter headsets
     ProcessSample end;
+    // Descriptors and threads: the most after any of the baselineAfter / 2 headsets up to the
+    // baseline, the fewest after any of the last as many.
+    int earlyMostFds = 0, earlyMostThreads = 0;
+    int lateFewestFds = 0, lateFewestThreads = 0;
     double seconds = 0;
     double slowestHeadsetSeconds = 0;
     QStringList problems;  // each missed goal, readable

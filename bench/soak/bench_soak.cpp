@@ -2,7 +2,8 @@
 // auto-save to SQLite. Prints the figures and exits 1 when a goal is missed:
 //   every tested headset saved exactly once, refused ones never; the statistics strip equal to
 //   the rows; each verdict the one its fault calls for; resident memory at the end within 5 MB
-//   of that after the first 50 headsets; no more descriptors or threads than then.
+//   of that after the first 50 headsets; descriptors and threads at the end (the fewest over the
+//   last 25 headsets) no more than before (the most over headsets 26 to 50).
 // Usage: bench_soak [count] [--home DIR] [--kind N]   (DIR is kept: config.ini, soak.db, log;
 // --kind N: every headset of one kind, 0 passing, 1.. one fault each; baseline after count / 3)
 // Without PULSE_SERVER a private sound server is started (scripts/pulse-server) and stopped.
@@ -97,6 +98,9 @@ int main(int argc, char** argv) {
             out << "soak: fds first/baseline/end " << r.first.fds << " / " << r.baseline.fds
                 << " / " << r.end.fds << ", threads " << r.first.threads << " / "
                 << r.baseline.threads << " / " << r.end.threads << '\n';
+            out << "soak: fds most before the baseline " << r.earlyMostFds
+                << ", fewest at the end " << r.lateFewestFds << "; threads " << r.earlyMostThreads
+                << ", " << r.lateFewestThreads << '\n';
             for (const QString& p : r.problems)
                 out << "soak: GOAL MISSED: " << p << '\n';
             out << (r.Ok() ? "soak: all goals met\n" : "soak: FAILED\n");
