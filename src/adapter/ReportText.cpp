@@ -94,8 +94,13 @@ QString CReportDecoder::Decode(const Report& report, int count) {
         const bool overlong = (len == 3 && cp < 0x800) || (len == 4 && cp < 0x10000);
         if (overlong || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
             text.append(QChar(QChar::ReplacementCharacter));
+        } else if (cp > 0xFFFF) {
+            text.append(QChar(QChar::highSurrogate(cp)));
+            text.append(QChar(QChar::lowSurrogate(cp)));
         } else {
-            text.append(QString::fromUcs4(&cp, 1));
+            // Not QString::fromUcs4: it takes a leading U+FEFF for a byte-order mark and drops
+            // it, and a name may hold one.
+            text.append(QChar(char16_t(cp)));
         }
         i += len;
     }
