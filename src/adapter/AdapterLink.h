@@ -165,6 +165,7 @@ private:
     bool WaitFor(const std::function<bool(const LinkState&)>& done, int timeoutMs);
     void BeginWait(int mode);
     void EndWait();
+    void LogModuleNotReady() const;
     int LinkId(int LinkState::*field) const;
     int RunInquiryRounds(int mode, const QString& command, int seconds);
     int StepVolume(int delta);

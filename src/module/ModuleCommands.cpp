@@ -65,6 +65,14 @@ bool SafeForCommand(const QString& text) {
 
 // ---------------------------------------------------------------- module life
 
+void CAdapterLink::LogModuleNotReady() const {
+    // The reset goes on as if it had worked (the module still answers commands), but a module
+    // that never boots to "READY." costs every reset its whole wait: the log says so.
+    if (IsOpen())
+        LogInfo(QStringLiteral("The module did not report READY. within %1 ms of its reset")
+                    .arg(m_timing.resetWait));
+}
+
 int CAdapterLink::InitModule() {
     m_parser.ResetLinkState();
     m_parser.Update([](LinkState& s) {
@@ -83,7 +91,8 @@ int CAdapterLink::InitModule() {
     Pause(m_timing.closeAllPause);
     BeginWait(kWaitReady);
     Send(QStringLiteral("reset"));
-    WaitFor([](const LinkState& s) { return s.eventCount >= 1; }, m_timing.resetWait);
+    if (!WaitFor([](const LinkState& s) { return s.eventCount >= 1; }, m_timing.resetWait))
+        LogModuleNotReady();
     EndWait();
     m_parser.ResetLinkState();
     return 1;
@@ -103,7 +112,8 @@ int CAdapterLink::ResetModule() {
     Pause(m_timing.closeAllPause);
     BeginWait(kWaitReady);
     Send(QStringLiteral("RESET"));
-    WaitFor([](const LinkState& s) { return s.eventCount > 0; }, m_timing.resetWait);
+    if (!WaitFor([](const LinkState& s) { return s.eventCount > 0; }, m_timing.resetWait))
+        LogModuleNotReady();
     EndWait();
     return 1;
 }
