@@ -6,6 +6,8 @@
 #include <QMediaDevices>
 #include <QUrl>
 
+#include <atomic>
+
 #include "audio/AdapterDeviceRule.h"
 #include "audio/AudioTexts.h"
 #include "audio/TestItemInfo.h"
@@ -20,13 +22,60 @@ CBTPlayMusic::CBTPlayMusic(QObject* parent) : QObject(parent) {
 
 CBTPlayMusic::~CBTPlayMusic() {
     m_posTimer.stop();
-    if (m_player) {
+    if (m_player && OutputGone()) {
+        AbandonPlayer();
+    } else if (m_player) {
         // A playing player must never be destroyed: stop it and let go of the file first.
         m_player->stop();
         m_player->setSource(QUrl());
         delete m_player;
         m_player = nullptr;
     }
+}
+
+bool CBTPlayMusic::OutputGone() const {
+    if (!m_audio) {
+        return false;
+    }
+    const QByteArray id = m_audio->device().id();
+    if (id.isEmpty()) {
+        return false;  // the system default: it never goes
+    }
+    for (const QAudioDevice& d : QMediaDevices::audioOutputs()) {
+        if (d.id() == id) {
+            return false;
+        }
+    }
+    return true;
+}
+
+namespace {
+std::atomic<int> g_playersLeftBehind{0};
+}  // namespace
+
+int CBTPlayMusic::PlayersLeftBehind() {
+    return g_playersLeftBehind.load();
+}
+
+void CBTPlayMusic::AbandonPlayer() {
+    ++g_playersLeftBehind;
+    LogInfo(
+        QStringLiteral("play: %1 is gone; its player is left behind").arg(m_deviceDescription));
+    m_player->disconnect(this);
+    m_player->setParent(nullptr);  // never deleted: its destructor would wait for ever too
+    m_player = nullptr;
+    m_audio = nullptr;
+}
+
+void CBTPlayMusic::StopPlayer() {
+    if (!m_player) {
+        return;
+    }
+    if (OutputGone()) {
+        AbandonPlayer();
+        return;
+    }
+    m_player->stop();
 }
 
 bool CBTPlayMusic::Fail(const QString& text) {
@@ -76,7 +125,7 @@ int CBTPlayMusic::Play() {
 bool CBTPlayMusic::Load() {
     m_posTimer.stop();
     if (m_state != Stopped && m_player) {
-        m_player->stop();
+        StopPlayer();
         m_state = Stopped;
     }
     ReleaseGraph();
@@ -126,8 +175,8 @@ bool CBTPlayMusic::BuildGraph() {
 
 void CBTPlayMusic::ReleaseGraph() {
     m_posTimer.stop();
+    StopPlayer();
     if (m_player) {
-        m_player->stop();
         m_player->setSource(QUrl());
     }
     m_state = Stopped;
@@ -192,7 +241,7 @@ void CBTPlayMusic::ShowTime(qint64 positionMs) {
         return;
     }
     if (m_durationMs > 0 && p >= m_durationMs && m_state != Stopped) {
-        m_player->stop();
+        StopPlayer();
         m_state = Stopped;
     }
 }
@@ -225,9 +274,7 @@ void CBTPlayMusic::Finish() {
     }
     m_finishQueued = false;
     m_posTimer.stop();
-    if (m_player) {
-        m_player->stop();
-    }
+    StopPlayer();
     m_state = Stopped;
     Load();
     emit playDone(this);

@@ -80,8 +80,23 @@ private:
     void SetMeter(int percent);
     void SetTimeText(const QString& text);
     bool Fail(const QString& text);
+    // Stops the player; a player whose output device is gone is let go of instead (below).
+    void StopPlayer();
+    // True when the adapter's output device the player plays to is no longer present.
+    bool OutputGone() const;
+    // Qt 6.4's PulseAudio output waits for ever for a stream on a sink that has vanished (the
+    // adapter pulled out), holding the player's lock: stopping or deleting that player would
+    // hang the window. It is left to itself, never touched again; the next Play makes a new one.
+    void AbandonPlayer();
 
-    QMediaPlayer* m_player = nullptr;  // the graph; created once, child of this
+public:
+    // Players left behind so far in this process. Their stuck threads wait on the sound
+    // library's main loop, which the library's exit handlers tear down under them (an abort):
+    // a process with any ends with std::_Exit once its own shutdown is done.
+    static int PlayersLeftBehind();
+
+private:
+    QMediaPlayer* m_player = nullptr;  // the graph; created on demand, child of this
     QAudioOutput* m_audio = nullptr;   // its output on the chosen device
     QString m_fileName;
     int m_deviceB = 0;

@@ -2,8 +2,10 @@
 #include <QTextStream>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
+#include "audio/BTPlayMusic.h"
 #include "shell/AppOptions.h"
 #include "shell/ORV318PROApp.h"
 
@@ -29,5 +31,12 @@ int main(int argc, char* argv[]) {
 
     const int code = app.InitInstance(options);
     app.ExitInstance();
+    if (orv::CBTPlayMusic::PlayersLeftBehind() > 0) {
+        // A player whose sound device vanished is stuck in the sound library for good; the
+        // library's exit handlers would abort under it. Everything of ours is shut down and
+        // written by now.
+        std::fflush(nullptr);
+        std::_Exit(code);
+    }
     return code;
 }
