@@ -70,8 +70,11 @@ public:
     void FinishFailed(int step) override;
     void FinishPassed() override;
     void OneKeyTestBegins() override {
-        m_oneKey.store(kOneKeyRunning);
-        RememberHeadset(true);
+        // Called by the starter before the test's thread runs and again by the thread: a
+        // conclusion that came in between (the adapter pulled out at once) stands.
+        int idle = kOneKeyIdle;
+        if (m_oneKey.compare_exchange_strong(idle, kOneKeyRunning))
+            RememberHeadset(true);
     }
     void OneKeyTestEnded() override { m_oneKey.store(kOneKeyIdle); }
     void ShowAdapterState(bool connected) override { SetAdapterState(connected ? 1 : 0); }

@@ -242,8 +242,16 @@ COneKeyTestOwner::COneKeyTestOwner(CORV318PRODlg* dlg)
       m_test(std::make_unique<COneKeyTest>(m_host.get(), GetConfigPath())) {
     dlg->SetOneKeyTestStarter([this, dlg] {
         dlg->SetTestRunning(true);
-        if (!m_test->Start())
+        // The window knows of the test from now on, so that a link or adapter lost before the
+        // thread gets going concludes this test, and only once.
+        IOneKeyTestWindow* window = m_host->TestWindow();
+        if (window)
+            window->OneKeyTestBegins();
+        if (!m_test->Start()) {
+            if (window)
+                window->OneKeyTestEnded();
             dlg->OnTestDone();  // the last run is still settling: nothing started
+        }
     });
 }
 
