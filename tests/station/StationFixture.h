@@ -6,16 +6,22 @@
 // Construct it once per test program (it sets the process's home folder); every NewCase starts
 // a fresh config.ini and database, every MakeStation a fresh station.
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMap>
 #include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTextStream>
 
+#include <algorithm>
+#include <deque>
 #include <memory>
+#include <mutex>
 
 #include "adapter/AdapterLink.h"
 #include "config/AppHome.h"
@@ -30,10 +36,12 @@
 #include "sim/SimulatedBus.h"
 #include "station/ORV318PRODlg.h"
 #include "station/OneKeyDialogHost.h"
+#include "station/StationUi.h"
 
 namespace orv::test {
 
 inline const QString kFixtureMac = QStringLiteral("00:1a:7d:da:71:13");
+inline const QString kSecondMac = QStringLiteral("00:1a:7d:da:71:14");  // healthy, see below
 
 // Saved columns after "No": time, result, MAC, name, battery, RSSI, A2DP listening, HFP record,
 // HFP max level, HFP listening, key test, key counts, ring test.
@@ -59,8 +67,10 @@ inline QMap<QString, QString> KeyValues(const QStringList& entries,
 }
 
 // One headset that passes every item with the short times of NewCase; `headset` and `adapter`
-// entries ("Key=value") replace its defaults.
-inline QString FixtureScenario(const QStringList& headset, const QStringList& adapter = {}) {
+// entries ("Key=value") replace its defaults. With `second`, a second headset of the same kind
+// ("Second Headset", kSecondMac) that keeps none of the first one's faults.
+inline QString FixtureScenario(const QStringList& headset, const QStringList& adapter = {},
+                               bool second = false) {
     const auto adapterKeys = KeyValues(adapter, {
                                                     {QStringLiteral("ProductId"), "0x5750"},
                                                     {QStringLiteral("ReplyDelayMs"), "1"},
@@ -85,6 +95,9 @@ inline QString FixtureScenario(const QStringList& headset, const QStringList& ad
     text += QStringLiteral("[Headset1]\n");
     for (auto it = headsetKeys.cbegin(); it != headsetKeys.cend(); ++it)
         text += it.key() + QLatin1Char('=') + it.value() + QLatin1Char('\n');
+    if (second)
+        text += QStringLiteral("[Headset2]\nName=Second Headset\nMac=") + kSecondMac +
+                QStringLiteral("\nBattery=80\nMicLevelDb=-12\n");
     return text;
 }
 
@@ -98,6 +111,79 @@ inline QStringList NameOnlyItems() {
             QStringLiteral("AutoTest/8=0"),
             QStringLiteral("RingCheckTest/RingCheckTest=0")};
 }
+
+// The simulated adapter with a side door: raw module text the simulator could not print
+// (bytes that are no UTF-8) goes to the station between the simulator's own reports.
+class InjectingBus final : public IReportBus {
+public:
+    explicit InjectingBus(std::unique_ptr<sim::CSimulatedBus> inner)
+        : m_inner(std::move(inner)), m_queue(std::make_shared<Queue>()) {
+        connect(m_inner.get(), &IReportBus::deviceArrived, this, &IReportBus::deviceArrived);
+        connect(m_inner.get(), &IReportBus::deviceRemoved, this, &IReportBus::deviceRemoved);
+    }
+    sim::CSimulatedBus* Sim() const { return m_inner.get(); }
+
+    // `bytes` (CR LF included by the caller) as reports of 64 bytes, read before anything the
+    // simulator prints next.
+    void Inject(const QByteArray& bytes) {
+        std::lock_guard<std::mutex> lock(m_queue->lock);
+        for (qsizetype at = 0; at < bytes.size(); at += kReportSize - 1) {
+            Report r{};
+            const QByteArray part = bytes.mid(at, kReportSize - 1);
+            std::copy(part.begin(), part.end(), r.begin() + 1);
+            m_queue->reports.push_back(r);
+        }
+    }
+
+    QList<ReportDeviceInfo> Enumerate() override { return m_inner->Enumerate(); }
+    std::unique_ptr<IReportDevice> Open(std::uint16_t vendorId, std::uint16_t productId) override {
+        auto device = m_inner->Open(vendorId, productId);
+        if (!device)
+            return nullptr;
+        return std::make_unique<Device>(std::move(device), m_queue);
+    }
+    void StartWatching() override { m_inner->StartWatching(); }
+
+private:
+    struct Queue {
+        std::mutex lock;  // guards reports
+        std::deque<Report> reports;
+    };
+    class Device final : public IReportDevice {
+    public:
+        Device(std::unique_ptr<IReportDevice> inner, std::shared_ptr<Queue> queue)
+            : m_inner(std::move(inner)), m_queue(std::move(queue)) {}
+        int ReadReport(Report& report, int timeoutMs) override {
+            // Short slices of the simulator's read, so that injected text goes out promptly.
+            QDeadlineTimer deadline(timeoutMs);
+            for (;;) {
+                {
+                    std::lock_guard<std::mutex> lock(m_queue->lock);
+                    if (!m_queue->reports.empty()) {
+                        report = m_queue->reports.front();
+                        m_queue->reports.pop_front();
+                        return kReportSize;
+                    }
+                }
+                const int slice = int(std::clamp<qint64>(deadline.remainingTime(), 0, 20));
+                const int n = m_inner->ReadReport(report, slice);
+                if (n != 0 || deadline.hasExpired())
+                    return n;
+            }
+        }
+        bool WriteReport(const Report& report, int timeoutMs) override {
+            return m_inner->WriteReport(report, timeoutMs);
+        }
+        void Interrupt() override { m_inner->Interrupt(); }
+
+    private:
+        std::unique_ptr<IReportDevice> m_inner;
+        std::shared_ptr<Queue> m_queue;
+    };
+
+    std::unique_ptr<sim::CSimulatedBus> m_inner;
+    std::shared_ptr<Queue> m_queue;
+};
 
 class StationFixture final {
 public:
@@ -157,6 +243,7 @@ public:
     QString MakeStation(const QString& scenario) {
         setup = nullptr;
         sim = nullptr;
+        injector = nullptr;
         dlg.reset();
         const QString file = Home(QStringLiteral("scenario-%1.ini").arg(m_case));
         QFile f(file);
@@ -168,8 +255,10 @@ public:
         auto bus = sim::CSimulatedBus::Create(file, &error);
         if (!bus)
             return error;
-        sim = bus.get();
-        dlg = std::make_unique<CORV318PRODlg>(std::move(bus), nullptr);
+        auto injecting = std::make_unique<InjectingBus>(std::move(bus));
+        sim = injecting->Sim();
+        injector = injecting.get();
+        dlg = std::make_unique<CORV318PRODlg>(std::move(injecting), nullptr);
         setup = new CSimpleTestSetup(dlg.get());
         return {};
     }
@@ -177,6 +266,7 @@ public:
     void CloseStation() {
         setup = nullptr;
         sim = nullptr;
+        injector = nullptr;
         dlg.reset();
     }
 
@@ -193,6 +283,47 @@ public:
         if (text)
             *text = out;
         return code;
+    }
+
+    // The next headset passes on the same station (name check only): counted, its row saved
+    // after the `rowsBefore` rows there were, and the test's thread ended.
+    void NextHeadsetPasses(int rowsBefore, const QString& mac = kFixtureMac) {
+        Apply(NameOnlyItems());
+        const int passes = Window()->Results().statistics().PassCount();
+        QString text;
+        const int code = Run(&text, 30000, mac);
+        QVERIFY2(code == kAutoTestPass, qPrintable(text));
+        QVERIFY(Window()->Results().WaitForSaves(10000));
+        QCOMPARE(Window()->Results().statistics().PassCount(), passes + 1);
+        const auto rows = Rows();
+        QCOMPARE(rows.size(), rowsBefore + 1);
+        QCOMPARE(rows.last().values.value(kSavedResult), QStringLiteral("PASS"));
+        QCOMPARE(rows.last().values.value(kSavedMac), mac);
+        QTRY_VERIFY_WITH_TIMEOUT(!TestThreadRunning(), 10000);
+    }
+
+    // A first run that met a fault ended one of two ways, each with its trace: a verdict,
+    // counted and saved; or no connection, said in the connection row, nothing counted or
+    // saved. Never a run that waits for ever. `rows` gets the rows now saved.
+    void CheckOutcome(int code, const QString& text, int* rows) {
+        *rows = 0;
+        QVERIFY2(!text.contains(QStringLiteral("no verdict within")), qPrintable(text));
+        QVERIFY(Window()->Results().WaitForSaves(10000));
+        QTRY_VERIFY_WITH_TIMEOUT(!TestThreadRunning(), 10000);
+        CStatistics& counts = Window()->Results().statistics();
+        if (code == kAutoTestNotTested) {
+            QVERIFY2(text.contains(StationText(IDS_CONNECT_FAILED)), qPrintable(text));
+            QCOMPARE(counts.Total(), 0);
+            QVERIFY(!QFileInfo::exists(DbPath()) || Rows().isEmpty());
+            return;
+        }
+        QCOMPARE(counts.Total(), 1);
+        const auto saved = Rows();
+        QCOMPARE(saved.size(), 1);
+        QCOMPARE(saved.first().values.value(kSavedResult),
+                 code == kAutoTestPass ? QStringLiteral("PASS") : QStringLiteral("FAIL"));
+        QCOMPARE(saved.first().values.value(kSavedMac), kFixtureMac);
+        *rows = 1;
     }
 
     // Every row of the language's table in `db` (this case's file by default), oldest first.
@@ -218,6 +349,7 @@ public:
     std::unique_ptr<CORV318PRODlg> dlg;
     CSimpleTestSetup* setup = nullptr;  // a child of dlg
     sim::CSimulatedBus* sim = nullptr;  // owned by dlg
+    InjectingBus* injector = nullptr;   // owned by dlg; its simulator is `sim`
 
 private:
     QTemporaryDir m_home;
