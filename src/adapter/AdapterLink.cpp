@@ -100,6 +100,12 @@ void CAdapterLink::MonitorMain() {
               text.contains(QLatin1String("Bluegiga")))) {
             LogInfo(QStringLiteral("RECV:") + text);
         }
+        // A banner nobody asked for: the module restarted by itself, and every link went with
+        // it without a NO CARRIER line.
+        if (text.contains(QLatin1String("WRAP THOR")) &&
+            m_parser.Read([](const LinkState& s) { return s.waitMode; }) != kWaitReady) {
+            LogInfo(QStringLiteral("The module restarted without a reset; its links are gone"));
+        }
         m_parser.AppendPending(text);
     }
     m_monitorRunning.store(0);

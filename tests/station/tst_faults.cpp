@@ -109,11 +109,14 @@ private slots:
         const QString made = m_f.MakeStation(test::FixtureScenario(
             {QStringLiteral("Faults=reboot-after-ms=60")}, {QStringLiteral("ConnectMs=100")}));
         QVERIFY2(made.isEmpty(), qPrintable(made));
+        const qint64 mark = StationFixture::LogMark();
         QString text;
         int rows = 0;
         m_f.CheckOutcome(m_f.Run(&text, 40000), text, &rows);
         if (QTest::currentTestFailed())
             return;
+        QVERIFY(StationFixture::LogSince(mark).contains(
+            QStringLiteral("The module restarted without a reset; its links are gone")));
         m_f.NextHeadsetPasses(rows);
     }
 
