@@ -7,6 +7,7 @@
 #include <QUrl>
 
 #include <atomic>
+#include <vector>
 
 #include "audio/AdapterDeviceRule.h"
 #include "audio/AudioTexts.h"
@@ -51,6 +52,13 @@ bool CBTPlayMusic::OutputGone() const {
 
 namespace {
 std::atomic<int> g_playersLeftBehind{0};
+
+// The players left behind, kept for the rest of the process (their destructors would wait for
+// ever too); held here so that they stay accounted for rather than lost. Window thread only.
+std::vector<QMediaPlayer*>& PlayersKept() {
+    static auto* const kept = new std::vector<QMediaPlayer*>;
+    return *kept;
+}
 }  // namespace
 
 int CBTPlayMusic::PlayersLeftBehind() {
@@ -63,6 +71,7 @@ void CBTPlayMusic::AbandonPlayer() {
         QStringLiteral("play: %1 is gone; its player is left behind").arg(m_deviceDescription));
     m_player->disconnect(this);
     m_player->setParent(nullptr);  // never deleted: its destructor would wait for ever too
+    PlayersKept().push_back(m_player);
     m_player = nullptr;
     m_audio = nullptr;
 }
