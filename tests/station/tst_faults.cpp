@@ -128,6 +128,7 @@ private slots:
         QTest::newRow("read-only file") << QStringLiteral("read-only");
         QTest::newRow("disk full") << QStringLiteral("full");
         QTest::newRow("locked by another program") << QStringLiteral("locked");
+        QTest::newRow("unavailable (its folder is gone)") << QStringLiteral("unavailable");
     }
     void databaseCannotTakeRow() {
         QFETCH(QString, fault);
@@ -168,6 +169,11 @@ private slots:
                 m_f.Home(QStringLiteral("full-%1.db").arg(QTest::currentDataTag()));
             QVERIFY(QFile::link(QStringLiteral("/dev/full"), full));
             StationFixture::Apply({QStringLiteral("AutoSave/FilePath=") + full});
+        } else if (fault == QLatin1String("unavailable")) {
+            // A network share or USB disk that went away: the folder of the file is not there.
+            const QString gone = m_f.Home(QStringLiteral("unmounted/results.db"));
+            QVERIFY(!QFileInfo::exists(QFileInfo(gone).path()));
+            StationFixture::Apply({QStringLiteral("AutoSave/FilePath=") + gone});
         } else {
             QSqlDatabase holder = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), holderName);
             holder.setDatabaseName(good);
