@@ -99,6 +99,19 @@ public:
         }
     }
 
+    // Everything that arrived and was not taken yet, read without waiting (for a test whose own
+    // thread runs the code under test). Callers take what they matched by removing it.
+    QByteArray& Pending() {
+        char chunk[4096];
+        for (;;) {
+            const ssize_t n = m_master >= 0 ? ::read(m_master, chunk, sizeof chunk) : -1;
+            if (n <= 0)
+                break;
+            m_received.append(chunk, n);
+        }
+        return m_received;
+    }
+
     // Descriptors of this process open on `path`.
     static int CountOpenFds(const QString& path) {
         int count = 0;

@@ -10,16 +10,9 @@
 #include <QTest>
 #include <QTimer>
 
-#include <fcntl.h>
-#include <poll.h>
-#include <pty.h>
-#include <unistd.h>
-
-#include <atomic>
-#include <cerrno>
 #include <memory>
-#include <thread>
 
+#include "PtyPair.h"
 #include "adapter/AdapterLink.h"
 #include "config/AppHome.h"
 #include "config/Config.h"
@@ -53,100 +46,45 @@ const char kScenario[] =
 // blocking, because the station runs on the test's own thread.
 class Controller final {
 public:
-    Controller() {
-        int slave = -1;
-        char name[256] = {};
-        if (openpty(&m_master, &slave, name, nullptr, nullptr) != 0) {
-            m_master = -1;
-            return;
-        }
-        m_slavePath = QString::fromLocal8Bit(name);
-        ::close(slave);  // the station opens the slave by its path
-        ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
-    }
-    ~Controller() {
-        JoinFlood();
-        if (m_master >= 0)
-            ::close(m_master);
-    }
-    Controller(const Controller&) = delete;
-    Controller& operator=(const Controller&) = delete;
-
-    bool IsValid() const { return m_master >= 0; }
+    bool IsValid() const { return m_pty.IsValid(); }
     // Hangs up the line, as pulling the controller's cable out of a USB serial adapter does.
     void HangUp() {
-        JoinFlood();
-        if (m_master >= 0)
-            ::close(m_master);
-        m_master = -1;
+        m_pty.StopWriter();
+        m_pty.CloseMaster();
     }
-    QString SlavePath() const { return m_slavePath; }
+    QString SlavePath() const { return m_pty.SlavePath(); }
 
     // Writes `bytes` from a thread of its own while the station (on the test's thread) reads.
-    void StartFlood(QByteArray bytes) {
-        m_floodDone = false;
-        m_flood = std::thread([this, bytes = std::move(bytes)] {
-            qsizetype done = 0;
-            while (done < bytes.size()) {
-                const ssize_t n =
-                    ::write(m_master, bytes.constData() + done, size_t(bytes.size() - done));
-                if (n > 0) {
-                    done += n;
-                } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
-                    break;
-                } else {
-                    pollfd p{m_master, POLLOUT, 0};
-                    ::poll(&p, 1, 100);
-                }
-            }
-            m_floodDone = true;
-        });
-    }
-    bool FloodDone() const { return m_floodDone.load(); }
-    void JoinFlood() {
-        if (m_flood.joinable())
-            m_flood.join();
-    }
+    void StartFlood(QByteArray bytes) { m_pty.StartWriter(std::move(bytes)); }
+    bool FloodDone() const { return m_pty.WriterDone(); }
+    void JoinFlood() { m_pty.StopWriter(); }
 
-    bool Send(const QByteArray& bytes) {
-        return ::write(m_master, bytes.constData(), size_t(bytes.size())) == bytes.size();
-    }
+    bool Send(const QByteArray& bytes) { return m_pty.Send(bytes); }
 
     // Everything that arrived so far, without waiting.
-    const QByteArray& Received() {
-        char chunk[1024];
-        for (;;) {
-            const ssize_t n = ::read(m_master, chunk, sizeof chunk);
-            if (n <= 0)
-                break;
-            m_received.append(chunk, n);
-        }
-        return m_received;
-    }
+    const QByteArray& Received() { return m_pty.Pending(); }
     // Waits (serving the station's events) until `count` bytes have arrived; takes them.
     QByteArray Take(qsizetype count, int timeoutMs = 10000) {
         (void)QTest::qWaitFor([&] { return Received().size() >= count; }, timeoutMs);
-        const QByteArray taken = m_received.left(count);
-        m_received.remove(0, taken.size());
+        QByteArray& pending = m_pty.Pending();
+        const QByteArray taken = pending.left(count);
+        pending.remove(0, taken.size());
         return taken;
     }
     // Waits until the station has answered `text`, then takes everything up to and including
     // it; what came before it is returned too, so that a stray reply shows in a comparison.
     QByteArray TakeThrough(const QByteArray& text, int timeoutMs = 10000) {
         (void)QTest::qWaitFor([&] { return Received().contains(text); }, timeoutMs);
-        const qsizetype at = m_received.indexOf(text);
-        const qsizetype end = at < 0 ? m_received.size() : at + text.size();
-        const QByteArray taken = m_received.left(end);
-        m_received.remove(0, end);
+        QByteArray& pending = m_pty.Pending();
+        const qsizetype at = pending.indexOf(text);
+        const qsizetype end = at < 0 ? pending.size() : at + text.size();
+        const QByteArray taken = pending.left(end);
+        pending.remove(0, end);
         return taken;
     }
 
 private:
-    int m_master = -1;
-    QString m_slavePath;
-    QByteArray m_received;
-    std::thread m_flood;
-    std::atomic<bool> m_floodDone{true};
+    test::PtyPair m_pty;
 };
 
 }  // namespace
