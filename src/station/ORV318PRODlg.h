@@ -344,6 +344,9 @@ private:
     void OnFlowDone(int flow, int result);
     bool GuardConnection();
     void RunFlow(int flow, std::function<int()> procedure, bool guarded);
+    // A guarded flow that runs `procedure` for [Search Connect]'s time-out, `statusTimer`
+    // animating the label meanwhile: inquiry, auto pair, search pair.
+    void RunSearchFlow(int flow, QTimer& statusTimer, int (CAdapterLink::*procedure)(int seconds));
     // Runs a module operation that waits for the module on a worker while the window keeps
     // painting; returns its result. User input waits meanwhile.
     int RunBlocking(std::function<int()> operation);

@@ -509,14 +509,19 @@ void CORV318PRODlg::RunFlow(int flow, std::function<int()> procedure, bool guard
     });
 }
 
+void CORV318PRODlg::RunSearchFlow(int flow, QTimer& statusTimer,
+                                  int (CAdapterLink::*procedure)(int seconds)) {
+    StartStatusTimer(statusTimer);
+    const int seconds = GetSearchTimeOut(m_configPath);
+    RunFlow(
+        flow, [this, seconds, procedure] { return ((*m_link).*procedure)(seconds); }, true);
+}
+
 void CORV318PRODlg::OnSearch() {
     LogClick("Inquiry");
     if (!GuardConnection())
         return;
-    StartStatusTimer(m_searchingTimer);
-    const int seconds = GetSearchTimeOut(m_configPath);
-    RunFlow(
-        kFlowInquiry, [this, seconds] { return m_link->Inquiry(seconds); }, true);
+    RunSearchFlow(kFlowInquiry, m_searchingTimer, &CAdapterLink::Inquiry);
 }
 
 void CORV318PRODlg::OnMacPair() {
@@ -551,10 +556,7 @@ void CORV318PRODlg::OnAutoPair() {
     if (!GuardConnection())
         return;
     FocusMacEdit();
-    StartStatusTimer(m_connectingTimer);
-    const int seconds = GetSearchTimeOut(m_configPath);
-    RunFlow(
-        kFlowAutoConnect, [this, seconds] { return m_link->ConnectFirstFound(seconds); }, true);
+    RunSearchFlow(kFlowAutoConnect, m_connectingTimer, &CAdapterLink::ConnectFirstFound);
 }
 
 void CORV318PRODlg::OnSearchPair() {
@@ -562,10 +564,7 @@ void CORV318PRODlg::OnSearchPair() {
     if (!GuardConnection())
         return;
     FocusMacEdit();
-    StartStatusTimer(m_connectingTimer);
-    const int seconds = GetSearchTimeOut(m_configPath);
-    RunFlow(
-        kFlowSearchConnect, [this, seconds] { return m_link->SearchConnect(seconds); }, true);
+    RunSearchFlow(kFlowSearchConnect, m_connectingTimer, &CAdapterLink::SearchConnect);
 }
 
 void CORV318PRODlg::OnDisconnect() {
