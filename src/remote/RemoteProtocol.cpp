@@ -6,6 +6,8 @@
 #include <array>
 #include <utility>
 
+#include "station/MacText.h"
+
 namespace orv {
 
 namespace {
@@ -39,20 +41,6 @@ constexpr std::array<WordEntry, 19> kWords = {{
 }};
 
 constexpr QChar kFullWidthColon(0xFF1A);
-
-int HexValue(QChar c) {
-    const char16_t u = c.unicode();
-    if (u >= u'0' && u <= u'9') {
-        return u - u'0';
-    }
-    if (u >= u'a' && u <= u'f') {
-        return u - u'a' + 10;
-    }
-    if (u >= u'A' && u <= u'F') {
-        return u - u'A' + 10;
-    }
-    return -1;
-}
 
 // Pause lengths of the command table, in milliseconds.
 constexpr int kReplyPauseMs = 100;
@@ -112,23 +100,7 @@ QString RemoteMacArgument(const QString& compact) {
 }
 
 bool IsRemoteMacText(const QString& text) {
-    int bytes = 0;
-    qsizetype i = 0;
-    while (i < text.size()) {
-        const QChar c = text.at(i);
-        if (c == QLatin1Char(' ') || c == QLatin1Char(':')) {
-            ++i;
-            continue;
-        }
-        if (HexValue(c) < 0 || i + 1 >= text.size() || HexValue(text.at(i + 1)) < 0) {
-            break;
-        }
-        if (++bytes > 6) {
-            return false;
-        }
-        i += 2;
-    }
-    return bytes == 6;
+    return IsValidMacText(text);  // the rule of the MAC field: six hex pairs, ' ' and ':' between
 }
 
 QString RemoteKeyText(int keyCode) {
