@@ -102,21 +102,9 @@ void CBTKeyTest::OnKey(int keyCode) {
         }
         if (m_testWnd && m_testWnd->IsShown()) {
             if (keyCode == kKeyVolUp || keyCode == kKeyVolDown) {
-                m_testWnd->SetItemInfo(StationText(IDS_KEY_VOL_GROUP),
-                                       QStringLiteral("%1 = %2, %3 = %4")
-                                           .arg(StationText(IDS_KEY_VOLUP))
-                                           .arg(m_judge.Count(kKeyVolUp))
-                                           .arg(StationText(IDS_KEY_VOLDOWN))
-                                           .arg(m_judge.Count(kKeyVolDown)));
+                m_testWnd->SetItemInfo(StationText(IDS_KEY_VOL_GROUP), VolumeRowText());
             } else {
-                m_testWnd->SetItemInfo(StationText(IDS_KEY_MEDIA_GROUP),
-                                       QStringLiteral("%1=%2,%3=%4,%5=%6")
-                                           .arg(StationText(IDS_KEY_PLAYPAUSE))
-                                           .arg(m_judge.Count(kKeyPlayPause))
-                                           .arg(StationText(IDS_KEY_PREVIOUS))
-                                           .arg(m_judge.Count(kKeyPrevious))
-                                           .arg(StationText(IDS_KEY_NEXT))
-                                           .arg(m_judge.Count(kKeyNext)));
+                m_testWnd->SetItemInfo(StationText(IDS_KEY_MEDIA_GROUP), MediaRowText());
             }
         }
         if (m_grid)
@@ -131,28 +119,32 @@ void CBTKeyTest::OnKey(int keyCode) {
     }
 }
 
+QString CBTKeyTest::VolumeRowText() const {
+    return QStringLiteral("%1 = %2, %3 = %4")
+        .arg(StationText(IDS_KEY_VOLUP))
+        .arg(m_judge.Count(kKeyVolUp))
+        .arg(StationText(IDS_KEY_VOLDOWN))
+        .arg(m_judge.Count(kKeyVolDown));
+}
+
+QString CBTKeyTest::MediaRowText() const {
+    return QStringLiteral("%1=%2,%3=%4,%5=%6")
+        .arg(StationText(IDS_KEY_PLAYPAUSE))
+        .arg(m_judge.Count(kKeyPlayPause))
+        .arg(StationText(IDS_KEY_PREVIOUS))
+        .arg(m_judge.Count(kKeyPrevious))
+        .arg(StationText(IDS_KEY_NEXT))
+        .arg(m_judge.Count(kKeyNext));
+}
+
 void CBTKeyTest::ReportRows(const CKeyJudge::Outcome& o) {
     if (!m_testWnd || !m_testWnd->IsShown())
         return;
     if (o.volumePass) {
-        m_testWnd->SetItemResult(StationText(IDS_KEY_VOL_GROUP),
-                                 QStringLiteral("%1 = %2, %3 = %4")
-                                     .arg(StationText(IDS_KEY_VOLUP))
-                                     .arg(m_judge.Count(kKeyVolUp))
-                                     .arg(StationText(IDS_KEY_VOLDOWN))
-                                     .arg(m_judge.Count(kKeyVolDown)),
-                                 true);
+        m_testWnd->SetItemResult(StationText(IDS_KEY_VOL_GROUP), VolumeRowText(), true);
     }
     if (o.mediaPass) {
-        m_testWnd->SetItemResult(StationText(IDS_KEY_MEDIA_GROUP),
-                                 QStringLiteral("%1=%2,%3=%4,%5=%6")
-                                     .arg(StationText(IDS_KEY_PLAYPAUSE))
-                                     .arg(m_judge.Count(kKeyPlayPause))
-                                     .arg(StationText(IDS_KEY_PREVIOUS))
-                                     .arg(m_judge.Count(kKeyPrevious))
-                                     .arg(StationText(IDS_KEY_NEXT))
-                                     .arg(m_judge.Count(kKeyNext)),
-                                 true);
+        m_testWnd->SetItemResult(StationText(IDS_KEY_MEDIA_GROUP), MediaRowText(), true);
     }
 }
 

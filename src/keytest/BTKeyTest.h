@@ -56,6 +56,9 @@ signals:
 private:
     void OnWorkerFinished();
     void ReportRows(const CKeyJudge::Outcome& o);
+    // The simple window's rows of the volume keys and of the media keys, with their counts.
+    QString VolumeRowText() const;
+    QString MediaRowText() const;
 
     CAdapterLink* const m_link;
     CWorkerPool* const m_pool;
