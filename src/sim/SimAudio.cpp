@@ -97,8 +97,10 @@ struct CSimAudio::Impl {
     QList<uint32_t> modules;  // our loaded modules, in load order
     QString render, mic, capture;
 
-    // The ear.
+    // The ear. Its stream reads the render sink's monitor for as long as the devices exist;
+    // it measures only while on (both flags are changed under the mainloop lock).
     pa_stream* ear = nullptr;
+    bool earOn = false;
     std::vector<float> earBlock;   // owned by the mainloop thread
     mutable std::mutex heardLock;  // guards heard
     HeardSound heard;
@@ -221,6 +223,37 @@ struct CSimAudio::Impl {
             this));
     }
 
+    // Waits (mainloop locked) until a stream is made or has failed; true when it is ready.
+    bool WaitReady(pa_stream* s) {
+        pa_stream_set_state_callback(
+            s,
+            [](pa_stream*, void* u) {
+                pa_threaded_mainloop_signal(static_cast<Impl*>(u)->loop, 0);
+            },
+            this);
+        pa_stream_state_t st;
+        while ((st = pa_stream_get_state(s)) == PA_STREAM_CREATING &&
+               PA_CONTEXT_IS_GOOD(pa_context_get_state(context)))
+            pa_threaded_mainloop_wait(loop);
+        pa_stream_set_state_callback(s, nullptr, nullptr);
+        return st == PA_STREAM_READY;
+    }
+
+    // A new null sink renders its first block at the longest latency, 2 s ahead, before any
+    // stream has asked for less; for those 2 s a stream started on it stalls. Suspending and
+    // resuming it restarts its clock at the latency its streams ask for now (mainloop locked).
+    void RestartSinkClock(const QString& sink) {
+        const QByteArray name = sink.toUtf8();
+        for (int suspend : {1, 0}) {
+            Wait(pa_context_suspend_sink_by_name(
+                context, name.constData(), suspend,
+                [](pa_context*, int, void* u) {
+                    pa_threaded_mainloop_signal(static_cast<Impl*>(u)->loop, 0);
+                },
+                this));
+        }
+    }
+
     struct ModuleRow {
         uint32_t index;
         QString name;
@@ -315,7 +348,7 @@ struct CSimAudio::Impl {
                 return;
             if (bytes == 0)
                 break;
-            const size_t n = bytes / sizeof(float);
+            const size_t n = impl->earOn ? bytes / sizeof(float) : 0;
             for (size_t i = 0; i < n; ++i) {
                 impl->earBlock.push_back(data ? static_cast<const float*>(data)[i] : 0.0f);
                 if (impl->earBlock.size() == kBlock) {
@@ -438,6 +471,27 @@ bool CSimAudio::AddDevices(std::uint16_t productId) {
         if (!ok)
             d.error = QStringLiteral("cannot play into %1").arg(d.mic);
     }
+    if (ok) {
+        // Likewise the ear listens all along, like a USB playback endpoint that takes samples
+        // at its clock rate from the moment it exists. An idle null sink runs in blocks of
+        // 2 s; a stream started on it stalls for up to 600 ms while the sink takes on the
+        // stream's latency, and the player's position lags the clock by as much.
+        d.earOn = false;
+        d.earBlock.clear();
+        d.ear = d.OpenStream("headset ear", true, d.render + QStringLiteral(".monitor"));
+        ok = d.ear != nullptr && d.WaitReady(d.ear);
+        if (!ok)
+            d.error = QStringLiteral("cannot record from %1.monitor").arg(d.render);
+    }
+    if (ok) {
+        ok = d.WaitReady(d.micStream);
+        if (!ok)
+            d.error = QStringLiteral("cannot play into %1").arg(d.mic);
+    }
+    if (ok) {
+        d.RestartSinkClock(d.render);
+        d.RestartSinkClock(d.mic);
+    }
     pa_threaded_mainloop_unlock(d.loop);
     if (!ok)
         RemoveDevices();
@@ -450,6 +504,7 @@ void CSimAudio::RemoveDevices() {
         return;
     pa_threaded_mainloop_lock(d.loop);
     Impl::StopStreamLocked(&d.ear);
+    d.earOn = false;
     Impl::StopStreamLocked(&d.micStream);
     d.micOn = false;
     for (int i = d.modules.size() - 1; i >= 0; --i)
@@ -467,16 +522,14 @@ void CSimAudio::SetEarOn(bool on) {
     if (!HasDevices())
         return;
     pa_threaded_mainloop_lock(d.loop);
-    if (on && !d.ear) {
+    if (on && !d.earOn) {
         {
             std::lock_guard lock(d.heardLock);
             d.heard = HeardSound{};
         }
         d.earBlock.clear();
-        d.ear = d.OpenStream("headset ear", true, d.render + QStringLiteral(".monitor"));
-    } else if (!on && d.ear) {
-        Impl::StopStreamLocked(&d.ear);
     }
+    d.earOn = on;
     pa_threaded_mainloop_unlock(d.loop);
 }
 
