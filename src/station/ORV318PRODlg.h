@@ -61,6 +61,8 @@ public:
     };
     static constexpr int kNormalWidth = 1036;
     static constexpr int kNormalHeight = 574;
+    // The Record button's pause before the capture opens: the SCO link settles first (ms).
+    static constexpr int kRecordSettleMs = 200;
 
     // Timers of the window.
     enum TimerId : int { TIMER_OPEN_ADAPTER = 0, TIMER_CONNECTING = 1, TIMER_SEARCHING = 2 };

@@ -908,7 +908,7 @@ void CORV318PRODlg::OnRecord() {
         RefreshDeviceList();
     }
     RunBlocking([] {
-        QThread::msleep(200);  // the SCO link settles before the capture opens
+        QThread::msleep(kRecordSettleMs);
         return 1;
     });
     m_resultLabel->Show(QString(), kClearedGrey);
