@@ -60,7 +60,8 @@ int main(int argc, char* argv[]) {
     w.findChild<QPushButton*>(ControlName(IDC_MAC_PAIR))->click();
     if (!QTest::qWaitFor([&] { return w.Link()->Parser().IsConnected(); }, 15000))
         return Fail(QStringLiteral("the simulated headset did not connect"));
-    QTest::qWaitFor([&] { return !w.TimerActive(CORV318PRODlg::TIMER_CONNECTING); }, 5000);
+    // A connection flow still running after 5 s only shows in the picture; go on regardless.
+    (void)QTest::qWaitFor([&] { return !w.TimerActive(CORV318PRODlg::TIMER_CONNECTING); }, 5000);
     w.findChild<QPushButton*>(ControlName(IDC_BATTERY))->click();
     w.findChild<QPushButton*>(ControlName(IDC_RSSI))->click();
     w.findChild<QPushButton*>(ControlName(IDC_READ_INFO))->click();
