@@ -1,6 +1,7 @@
 // The line controller's commands: the input arrives through the serial-receive handler in
 // pieces (the first byte sets the piece size, 1 to 64 bytes), so that characters and command
-// words split between receptions are exercised, and each reception dispatches.
+// words split between receptions are exercised, and each reception dispatches. Traps when the
+// kept text outgrows its limit or still holds a command word at the end.
 #include <cstring>
 
 #include "FuzzCommon.h"
@@ -30,6 +31,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (protocol.RemoteText().size() > orv::CRemoteProtocol::kRemoteTextLimit)
             __builtin_trap();  // garbage must not pile up
     }
+    // What is kept after the receptions holds no command word: the protocol only searches the
+    // text that came since its last search, and a word it overlooked would stay here.
+    QString kept = protocol.RemoteText();
+    kept.remove(QLatin1Char(' '));
+    if (orv::FindRemoteCommand(kept) != orv::RemoteCommand::None)
+        __builtin_trap();
     protocol.DispatchRemoteCommand();
     return 0;
 }

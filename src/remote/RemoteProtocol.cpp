@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <string_view>
 #include <utility>
 
 #include "station/MacText.h"
@@ -14,7 +15,7 @@ namespace {
 
 struct WordEntry {
     RemoteCommand command;
-    const char* word;
+    std::string_view word;  // a literal: data() ends with a NUL
 };
 
 // Table order decides: "HFPA2DP" runs HFP, "VOLUMEADD" must be tested before "VOLUME".
@@ -39,6 +40,21 @@ constexpr std::array<WordEntry, 19> kWords = {{
     {RemoteCommand::StartKey, "STARTKEY"},
     {RemoteCommand::StopKey, "STOPKEY"},
 }};
+
+// Characters of the longest command word.
+constexpr qsizetype LongestWord() {
+    qsizetype longest = 0;
+    for (const WordEntry& entry : kWords) {
+        longest = std::max(longest, qsizetype(entry.word.size()));
+    }
+    return longest;
+}
+constexpr qsizetype kLongestWord = LongestWord();
+
+QString WithoutBlanks(QString text) {
+    text.remove(QLatin1Char(' '));
+    return text;
+}
 
 constexpr QChar kFullWidthColon(0xFF1A);
 
@@ -74,7 +90,7 @@ qsizetype IncompleteUtf8Tail(const QByteArray& bytes) {
 const char* RemoteCommandWord(RemoteCommand command) {
     for (const WordEntry& entry : kWords) {
         if (entry.command == command) {
-            return entry.word;
+            return entry.word.data();
         }
     }
     return "";
@@ -84,9 +100,17 @@ RemoteCommand FindRemoteCommand(const QString& text) {
     if (text.isEmpty()) {
         return RemoteCommand::None;
     }
-    for (const WordEntry& entry : kWords) {
-        if (text.contains(QLatin1StringView(entry.word), Qt::CaseSensitive)) {
-            return entry.command;
+    // The words in UTF-16 once: a Latin-1 needle is converted again on every search.
+    static const std::array<QString, kWords.size()> wide = [] {
+        std::array<QString, kWords.size()> w;
+        for (size_t i = 0; i < kWords.size(); ++i) {
+            w[i] = QLatin1StringView(kWords[i].word.data(), qsizetype(kWords[i].word.size()));
+        }
+        return w;
+    }();
+    for (size_t i = 0; i < kWords.size(); ++i) {
+        if (text.contains(wide[i], Qt::CaseSensitive)) {
+            return kWords[i].command;
         }
     }
     return RemoteCommand::None;
@@ -146,6 +170,7 @@ void CRemoteProtocol::OnSerialReceive(
     }
     if (DispatchRemoteCommand()) {
         m_remoteText.clear();
+        m_searched = 0;
     } else {
         TrimRemoteText();
     }
@@ -173,19 +198,31 @@ void CRemoteProtocol::TrimRemoteText() {
         ++cut;  // never keep half a character
     }
     m_remoteText.remove(0, cut);
+    m_searched = std::max<qsizetype>(0, m_searched - cut);
 }
 
 bool CRemoteProtocol::DispatchRemoteCommand() {
     if (m_remoteText.isEmpty()) {
         return false;
     }
-    QString compact = m_remoteText;
-    compact.remove(QLatin1Char(' '));
-    const RemoteCommand command = FindRemoteCommand(compact);
+    // The text searched before holds no word, so a word now must end in what came since. The
+    // search starts as many non-blank characters before that as a word has, less one (blanks
+    // do not break a word). Which word wins is still the table's order over the whole text:
+    // every word the whole text holds lies in this window. Searching only the window keeps a
+    // controller that sends byte by byte from costing the whole kept text per byte.
+    qsizetype from = std::min(m_searched, m_remoteText.size());
+    for (qsizetype need = kLongestWord - 1; from > 0 && need > 0;) {
+        --from;
+        if (m_remoteText.at(from) != QLatin1Char(' ')) {
+            --need;
+        }
+    }
+    const RemoteCommand command = FindRemoteCommand(WithoutBlanks(m_remoteText.mid(from)));
     if (command == RemoteCommand::None) {
+        m_searched = m_remoteText.size();
         return false;
     }
-    Run(command, compact);
+    Run(command, WithoutBlanks(m_remoteText));
     return true;
 }
 

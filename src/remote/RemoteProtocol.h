@@ -165,6 +165,9 @@ private:
     IRemoteStation& m_station;
     PauseFunction m_pause;
     QString m_remoteText;
+    // Leading characters of m_remoteText searched already and holding no command word: the
+    // next search only looks where a word could end in what came since.
+    qsizetype m_searched = 0;
     QByteArray m_partial;  // the first bytes of a character whose rest has not arrived yet
 };
 

@@ -74,6 +74,17 @@ private slots:
         QTest::newRow("two commands in one reception: only the first in the table runs")
             << QByteArrayList{"STARTKEY\r\nDISCONNECT\r\n"}
             << QByteArrayList{"press:Disconnect", "write:OK"} << QString();
+        // Each reception searches only what came since the last search, reaching back as far
+        // as a word is long: words split across many receptions and blanks are still found.
+        QTest::newRow("word one letter a reception, blanks between")
+            << QByteArrayList{"S", " E", "A", "R  C", "H", "CON", " ", "N", "E", " C", "T"}
+            << QByteArrayList{"press:SearchPair"} << QString();
+        QTest::newRow("word straddling receptions after kept garbage")
+            << QByteArrayList{Garbage(5000, 7), "x", "DISC", "   ", "ON", "NECT"}
+            << QByteArrayList{"press:Disconnect", "write:OK"} << QString();
+        QTest::newRow("two words completed by one reception: the table's order")
+            << QByteArrayList{"DISCONNE", "CT RSSI"}
+            << QByteArrayList{"press:Disconnect", "write:OK"} << QString();
         QTest::newRow("blank inside a word")
             << QByteArrayList{"VOLUME ADD"} << QByteArrayList{"press:VolumeUp", "pause:100"}
             << QString();
