@@ -11,26 +11,7 @@
 #include "config/Settings.h"
 #include "shell/LogWriter.h"
 
-#if defined(__GLIBC__)
-#include <malloc.h>
-#endif
-
 namespace orv {
-
-namespace {
-
-// The station runs all day and each headset's test passes through many short-lived threads
-// (players, capture, workers, this saver): glibc keeps what they freed in per-thread arenas,
-// pinned by the odd long-lived block, and the resident size creeps up by some 8 kB a headset
-// while the live heap stays flat. Handing the free pages back once a save is done keeps it
-// level. It takes well under a millisecond and runs on the saver thread, never the window's.
-void ReleaseFreePages() {
-#if defined(__GLIBC__)
-    malloc_trim(0);
-#endif
-}
-
-}  // namespace
 
 QString SaveReport::Summary() const {
     switch (outcome) {
@@ -244,11 +225,6 @@ void CResultSaveWorker::Submit(const QString& filePath, const ResultRow& row) {
 
 void CResultSaveWorker::SubmitDrain(const QString& filePath) {
     Enqueue([this, filePath] { return m_saver.Drain(filePath); });
-}
-
-void CResultSaveWorker::ReleaseFreeMemoryLater() {
-    QMetaObject::invokeMethod(
-        m_context, [] { ReleaseFreePages(); }, Qt::QueuedConnection);
 }
 
 bool CResultSaveWorker::WaitIdle(int timeoutMs) {

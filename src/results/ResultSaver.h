@@ -99,9 +99,6 @@ public:
     void Submit(const QString& filePath, const ResultRow& row);
     // Any thread. Writes the journal to `filePath` (no new row).
     void SubmitDrain(const QString& filePath);
-    // Any thread. Once the saves submitted before it are done, the process hands the memory
-    // pages its threads have freed back to the system (glibc); called once a headset.
-    void ReleaseFreeMemoryLater();
 
     // Blocks until every submitted save has finished or `timeoutMs` passed; true when idle.
     bool WaitIdle(int timeoutMs);

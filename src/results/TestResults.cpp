@@ -34,7 +34,6 @@ void CTestResults::Finish(bool pass, int failedStep, const HeadsetValues& headse
                                       m_record.HfpMaxLevel(), &filePath, &row)) {
         m_saver.Submit(filePath, row);
     }
-    m_saver.ReleaseFreeMemoryLater();
     RebuildItemRows();
     m_statistics.Count(pass);
     m_lastResult.store(pass ? 1 : 0);
