@@ -231,16 +231,14 @@ int main(int argc, char** argv) {
         const QString config = GetConfigPath();
         soak::WriteSoakSettings(config, home.filePath(QStringLiteral("overhead.db")), {});
         if (!shortTimes) {
-            // The station's own defaults for the timed items, as it ships.
-            const auto set = [&config](const char* section, const char* key, const char* v) {
-                WriteConfigText(config, QLatin1String(section), QLatin1String(key),
-                                QLatin1String(v));
-            };
-            set("Play", "PlayTimes", "8.0");
-            set("PlayRecord", "PlayTimes", "8.0");
-            set("Record", "CaptureTimes", "8.0");
-            set("RingCheckTest", "TestTimes", "1");
-            set("RingCheckTest", "Interval", "5");
+            // The station's own defaults for the timed items, as it ships: what the settings
+            // give for a config.ini that does not exist.
+            const QString none = home.filePath(QStringLiteral("no-such-config.ini"));
+            SetPlayPlayTimes(config, GetPlayPlayTimes(none));
+            SetPlayRecordPlayTimes(config, GetPlayRecordPlayTimes(none));
+            SetRecordCaptureTimes(config, GetRecordCaptureTimes(none));
+            SetRingTestTimes(config, GetRingTestTimes(none));
+            SetRingInterval(config, GetRingInterval(none));
         }
         const QString scenario = home.filePath(QStringLiteral("overhead.ini"));
         {
@@ -317,8 +315,7 @@ int main(int argc, char** argv) {
             }
             out << "  what the window's thread saw change (ms from the connection; music and "
                    "playback: the player's state and its position in the file, whole seconds "
-                   "after "
-                   "the first):\n";
+                   "after the first):\n";
             for (const QString& e : unpacedLine.events)
                 out << "    " << e << '\n';
             out.flush();
